@@ -1,0 +1,16 @@
+option(AGENT_WERROR "Treat compiler warnings as errors" OFF)
+
+function(agent_warnings target)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /permissive-)
+        if(AGENT_WERROR)
+            target_compile_options(${target} PRIVATE /WX)
+        endif()
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
+                                                 -Wcast-align -Wunused -Woverloaded-virtual)
+        if(AGENT_WERROR)
+            target_compile_options(${target} PRIVATE -Werror)
+        endif()
+    endif()
+endfunction()

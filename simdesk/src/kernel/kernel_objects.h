@@ -1,0 +1,86 @@
+// Internal object model of the simulated kernel, shared by the layers above it
+// (user, hid, peers). Not part of the Win32 surface the agent sees.
+//
+// All simulated state is guarded by one desktop-wide lock. Every blocking call
+// waits on one condition variable with a predicate that is re-evaluated under
+// the lock, which is what lets WaitUntilIdle() tell "nothing left to do" apart
+// from "busy" without sleeps.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "simdesk/win32_types.h"
+
+namespace simdesk {
+
+// The one lock around every simulated object, queue and table.
+std::mutex& DesktopMutex();
+using DesktopGuard = std::unique_lock<std::mutex>;
+
+// Wakes every waiter so that it re-evaluates its predicate. Call with the lock held
+// after any change another thread might be waiting for.
+void NotifyDesktopChanged();
+
+// Blocks the calling thread until `ready()` holds or `timeoutMs` elapses
+// (INFINITE: never). `ready` is evaluated with the lock held. Registers the wait
+// so that WaitUntilIdle() can see this thread as idle while `ready()` is false.
+// Returns true when `ready()` held, false on time-out.
+bool WaitOnDesktop(DesktopGuard& lock, const std::function<bool()>& ready, DWORD timeoutMs);
+
+// Base of every object a HANDLE can refer to. Called with the lock held.
+struct KernelObject {
+    virtual ~KernelObject() = default;
+    // True when a wait on this object would be satisfied now.
+    virtual bool IsSignaled() const { return false; }
+    // A wait was satisfied by this object (auto-reset events reset here).
+    virtual void OnWaitSatisfied() {}
+    // The last HANDLE to this object was closed.
+    virtual void OnLastHandleClosed() {}
+};
+
+// Files opened with CreateFileW on a simulated device. Called with the lock held;
+// overlapped operations complete through CompleteOverlapped().
+struct FileObject : KernelObject {
+    // Same contract as ReadFile/WriteFile: return TRUE on synchronous success,
+    // FALSE with *error set (ERROR_IO_PENDING for a queued overlapped read).
+    virtual BOOL Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED* overlapped,
+                      DWORD* error) = 0;
+    virtual BOOL Write(const void* buffer, DWORD length, DWORD* bytesWritten,
+                       OVERLAPPED* overlapped, DWORD* error) = 0;
+    // CancelIoEx: cancel the pending operation matching `overlapped` (all when null).
+    // Returns false when nothing was pending (ERROR_NOT_FOUND).
+    virtual bool Cancel(const OVERLAPPED* overlapped) = 0;
+};
+
+// Handle table. NewHandle takes a reference; CloseHandle drops it.
+HANDLE NewHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> ObjectFromHandle(HANDLE handle);
+template <typename T>
+std::shared_ptr<T> ObjectFromHandleAs(HANDLE handle) {
+    return std::dynamic_pointer_cast<T>(ObjectFromHandle(handle));
+}
+
+// NTSTATUS values kept in OVERLAPPED::Internal, as Windows does.
+inline constexpr ULONG_PTR kStatusSuccess = 0;
+inline constexpr ULONG_PTR kStatusPending = 0x103;
+inline constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
+inline constexpr ULONG_PTR kStatusDeviceNotConnected = 0xC000009D;
+
+// Marks an overlapped operation pending (Internal = STATUS_PENDING, event reset).
+void BeginOverlapped(OVERLAPPED* overlapped);
+// Completes it: sets Internal/InternalHigh and signals hEvent. Lock held.
+void CompleteOverlapped(OVERLAPPED* overlapped, ULONG_PTR ntStatus, DWORD bytes);
+
+// Opens simulated device files. A namespace returns null with *error set when the
+// path is not its own (ERROR_FILE_NOT_FOUND) or cannot be opened.
+using FileNamespace = std::function<std::shared_ptr<FileObject>(
+    std::wstring_view path, DWORD access, DWORD share, DWORD flags, DWORD* error)>;
+void RegisterFileNamespace(FileNamespace opener);
+
+// Last-error of the calling thread.
+void SetLastErrorValue(DWORD error);
+
+}  // namespace simdesk
