@@ -1,0 +1,125 @@
+#include "bridge/notification_handler.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "bridge/call_api.h"
+#include "bridge/host_channel.h"
+#include "hid/indicator_output.h"
+#include "hid/target_device.h"
+
+namespace {
+
+bool Contains(std::wstring_view text, const WCHAR* keyword) {
+    return text.find(keyword) != std::wstring_view::npos;
+}
+
+void RequestCallType(HWND window) {
+    static CommandBuffer getCallCommand;
+    const CallIdText id = GetCallId(CallIdSlot::Current);
+    ComposeCommand(getCallCommand, {call_api::kGetCallPrefix, id.data(), call_api::kGetCallSuffix});
+    SendHostCommand(getCallCommand.data(), window);
+}
+
+void RequestVideo(HWND window) {
+    static CommandBuffer alterCallCommand;
+    const CallIdText id = GetCallId(CallIdSlot::Incoming);
+    ComposeCommand(alterCallCommand,
+                   {call_api::kAlterCallPrefix, id.data(), call_api::kStartVideoSuffix});
+    SendHostCommand(alterCallCommand.data(), window);
+}
+
+// Every end state leaves the phone dark, whoever ended the call: a report that
+// clears one LED starts from zeros and so carries none lit.
+void PutIndicatorsOut() { SetIndicator(target_device::kOffHookLed, /*on=*/false); }
+
+bool IsOtherEndState(std::wstring_view text) {
+    for (const WCHAR* keyword : call_api::kOtherEndStates) {
+        if (Contains(text, keyword)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+CallIdText ExtractCallId(const WCHAR* text) {
+    const std::wstring_view all(text);
+    std::wstring_view head = all.substr(0, all.find(call_api::kStatusKeyword));
+    constexpr std::size_t kCallPrefixLength = 5;  // "CALL" and its blank
+    if (head.starts_with(call_api::kCallKeyword)) {
+        head = head.size() > kCallPrefixLength ? head.substr(kCallPrefixLength) : std::wstring_view{};
+    }
+    CallIdText id{};
+    const std::size_t length = std::min(head.size(), id.size() - 1);
+    for (std::size_t i = 0; i < length; ++i) {
+        const WCHAR unit = head[i];
+        id[i] = unit <= 0xFF ? static_cast<char>(unit) : '?';
+    }
+    id[length] = '\0';
+    return id;
+}
+
+void OnHostNotification(const WCHAR* text, HWND window) {
+    const std::wstring_view notification(text);
+    BridgeState& state = bridgeState;
+
+    if (Contains(notification, call_api::kStatusRinging) ||
+        (Contains(notification, call_api::kStatusRouting) &&
+         state.callDirection.load() == CallDirection::None)) {
+        StartOfCall();
+        const CallIdText id = ExtractCallId(text);
+        SetCallId(CallIdSlot::Current, id.data());
+        RequestCallType(window);
+        return;
+    }
+
+    if (Contains(notification, call_api::kTypeOutgoing)) {
+        if (state.ringLit.load() == 0) {
+            SetIndicator(target_device::kRingLed, /*on=*/true);
+            state.ringLit = 1;
+        }
+        state.callDirection = CallDirection::Outgoing;
+        CopyCallId(CallIdSlot::Outgoing, CallIdSlot::Current);
+        return;
+    }
+
+    if (Contains(notification, call_api::kTypeIncoming)) {
+        if (state.ringLit.load() == 0 && state.sessionLocked.load() == 0 &&
+            state.consoleDetached.load() == 0) {
+            SetIndicator(target_device::kRingLed, /*on=*/true);
+            state.ringLit = 1;
+        }
+        state.callDirection = CallDirection::Incoming;
+        CopyCallId(CallIdSlot::Incoming, CallIdSlot::Current);
+        return;
+    }
+
+    if (Contains(notification, call_api::kInProgress)) {
+        // Video only for calls the phone answered: a call answered in the
+        // application must not turn the camera on when it resumes from hold.
+        if (state.callDirection.load() == CallDirection::Incoming && state.callActive.load() == 1 &&
+            state.answeredByDevice.load() == 1 && !IsCallIdEmpty(CallIdSlot::Incoming)) {
+            RequestVideo(window);
+        }
+        if (state.answeredByDevice.load() == 0 && state.ringLit.load() == 1) {
+            state.ringLit = 0;
+            state.answeredElsewhere = 1;
+            state.callActive = 1;
+            ShowCallAnswered();
+        }
+        return;
+    }
+
+    if (Contains(notification, call_api::kStatusFinished)) {
+        if (state.endedByDevice.load() == 0) state.endedByHost = 1;
+        PutIndicatorsOut();
+        state.callActive = 0;
+        CallReset();
+        return;
+    }
+
+    if (IsOtherEndState(notification)) {
+        PutIndicatorsOut();
+        CallReset();
+    }
+}

@@ -1,0 +1,14 @@
+// The window thread's call-state machine: follows each call from the call
+// application's notifications and keeps the phone's lights in step.
+#pragma once
+
+#include "bridge/bridge_state.h"
+#include "platform/platform.h"
+
+// Handles one notification text; `window` is the sender of any command sent.
+void OnHostNotification(const WCHAR* text, HWND window);
+
+// The id of a call notification: the text before "STATUS", less a leading
+// "CALL " when the text starts with "CALL". Keeps the blank before "STATUS".
+// Units above 0xFF have no 8-bit form and become '?'. Cut to 259 characters.
+CallIdText ExtractCallId(const WCHAR* text);
