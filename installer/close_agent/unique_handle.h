@@ -1,0 +1,22 @@
+// Owns one kernel handle; OpenProcess and friends report failure as a null handle.
+#pragma once
+
+#include <windows.h>
+
+class UniqueHandle {
+  public:
+    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+    ~UniqueHandle() {
+        if (valid()) {
+            CloseHandle(handle_);
+        }
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
