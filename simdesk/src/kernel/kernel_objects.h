@@ -55,7 +55,8 @@ struct FileObject : KernelObject {
     virtual bool Cancel(const OVERLAPPED* overlapped) = 0;
 };
 
-// Handle table. NewHandle takes a reference; CloseHandle drops it.
+// Handle table. NewHandle takes a reference; CloseHandle drops it. Both may be
+// called with or without the desktop lock (the table has a lock of its own).
 HANDLE NewHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> ObjectFromHandle(HANDLE handle);
 template <typename T>
@@ -75,12 +76,30 @@ void BeginOverlapped(OVERLAPPED* overlapped);
 void CompleteOverlapped(OVERLAPPED* overlapped, ULONG_PTR ntStatus, DWORD bytes);
 
 // Opens simulated device files. A namespace returns null with *error set when the
-// path is not its own (ERROR_FILE_NOT_FOUND) or cannot be opened.
+// path is not its own (ERROR_FILE_NOT_FOUND) or cannot be opened. Called with the
+// lock held, in registration order; the first other error than ERROR_FILE_NOT_FOUND
+// ends the search.
+//
+// ReadFile/WriteFile always hand the FileObject an OVERLAPPED: the caller's, or
+// for a call without one a kernel-owned record whose pending completion the
+// kernel waits for, so a FileObject never blocks.
 using FileNamespace = std::function<std::shared_ptr<FileObject>(
     std::wstring_view path, DWORD access, DWORD share, DWORD flags, DWORD* error)>;
 void RegisterFileNamespace(FileNamespace opener);
 
 // Last-error of the calling thread.
 void SetLastErrorValue(DWORD error);
+
+// Runs, with the lock held, when a registered thread ends (CreateThread threads
+// and DesktopThread scopes); the user layer destroys the thread's windows here.
+void AddThreadExitHook(std::function<void(DWORD threadId)> hook);
+
+// Registers the calling thread with the desktop for WaitUntilIdle; returns false
+// when it already was. UnregisterCurrentThread runs the exit hooks.
+bool RegisterCurrentThread();
+void UnregisterCurrentThread();
+
+// Win32 error for an NTSTATUS kept in OVERLAPPED::Internal.
+DWORD Win32ErrorFromStatus(ULONG_PTR ntStatus);
 
 }  // namespace simdesk

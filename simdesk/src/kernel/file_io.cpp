@@ -1,0 +1,202 @@
+// CreateFileW and the I/O calls, dispatched to the simulated devices' file objects.
+#include <vector>
+
+#include "kernel/kernel_objects.h"
+#include "kernel/sync_objects.h"
+#include "simdesk/win32_kernel.h"
+
+namespace simdesk {
+namespace {
+
+std::vector<FileNamespace>& Namespaces() {
+    static auto* namespaces = new std::vector<FileNamespace>;
+    return *namespaces;
+}
+
+constexpr ULONG_PTR kStatusUnsuccessful = 0xC0000001;
+
+ULONG_PTR StatusFromWin32Error(DWORD error) {
+    switch (error) {
+        case ERROR_OPERATION_ABORTED:
+            return kStatusCancelled;
+        case ERROR_DEVICE_NOT_CONNECTED:
+            return kStatusDeviceNotConnected;
+        default:
+            return kStatusUnsuccessful;
+    }
+}
+
+using Transfer = BOOL (*)(FileObject&, void*, DWORD, DWORD*, OVERLAPPED*, DWORD*);
+
+BOOL DoRead(FileObject& file, void* buffer, DWORD length, DWORD* done, OVERLAPPED* overlapped,
+            DWORD* error) {
+    return file.Read(buffer, length, done, overlapped, error);
+}
+
+BOOL DoWrite(FileObject& file, void* buffer, DWORD length, DWORD* done, OVERLAPPED* overlapped,
+             DWORD* error) {
+    return file.Write(buffer, length, done, overlapped, error);
+}
+
+// The common path of ReadFile and WriteFile. A call without an OVERLAPPED gets a
+// kernel-owned one and waits here for a pending completion, so it is synchronous
+// for the caller whatever the device does.
+BOOL RunTransfer(HANDLE file, void* buffer, DWORD length, LPDWORD done, LPOVERLAPPED overlapped,
+                 Transfer transfer) {
+    DesktopGuard lock(DesktopMutex());
+    auto object = ObjectFromHandleAs<FileObject>(file);
+    if (!object) {
+        SetLastErrorValue(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    OVERLAPPED own{};
+    OVERLAPPED* used = overlapped != nullptr ? overlapped : &own;
+    BeginOverlapped(used);
+    DWORD count = 0;
+    DWORD error = ERROR_SUCCESS;
+    BOOL ok = transfer(*object, buffer, length, &count, used, &error);
+    if (!ok && error == ERROR_IO_PENDING && overlapped == nullptr) {
+        WaitOnDesktop(
+            lock, [&own] { return own.Internal != kStatusPending; }, INFINITE);
+        count = static_cast<DWORD>(own.InternalHigh);
+        ok = own.Internal == kStatusSuccess;
+        error = ok ? ERROR_SUCCESS : Win32ErrorFromStatus(own.Internal);
+    }
+    if (ok && overlapped != nullptr && overlapped->Internal == kStatusPending) {
+        // A synchronous success on an overlapped call completes the record too.
+        CompleteOverlapped(overlapped, kStatusSuccess, count);
+    }
+    if (!ok && error != ERROR_IO_PENDING && used->Internal == kStatusPending) {
+        // Failed at once: nothing will complete the record later.
+        used->Internal = StatusFromWin32Error(error);
+    }
+    if (done != nullptr)
+        *done = ok ? count : 0;
+    if (!ok)
+        SetLastErrorValue(error);
+    return ok;
+}
+
+}  // namespace
+
+void RegisterFileNamespace(FileNamespace opener) {
+    DesktopGuard lock(DesktopMutex());
+    Namespaces().push_back(std::move(opener));
+}
+
+void BeginOverlapped(OVERLAPPED* overlapped) {
+    overlapped->Internal = kStatusPending;
+    overlapped->InternalHigh = 0;
+    if (overlapped->hEvent != nullptr)
+        SignalEventHandle(overlapped->hEvent, /*signaled=*/false);
+}
+
+void CompleteOverlapped(OVERLAPPED* overlapped, ULONG_PTR ntStatus, DWORD bytes) {
+    overlapped->Internal = ntStatus;
+    overlapped->InternalHigh = bytes;
+    if (overlapped->hEvent != nullptr)
+        SignalEventHandle(overlapped->hEvent, /*signaled=*/true);
+    NotifyDesktopChanged();
+}
+
+DWORD Win32ErrorFromStatus(ULONG_PTR ntStatus) {
+    switch (ntStatus) {
+        case kStatusSuccess:
+            return ERROR_SUCCESS;
+        case kStatusPending:
+            return ERROR_IO_INCOMPLETE;
+        case kStatusCancelled:
+            return ERROR_OPERATION_ABORTED;
+        case kStatusDeviceNotConnected:
+            return ERROR_DEVICE_NOT_CONNECTED;
+        default:
+            return ERROR_GEN_FAILURE;
+    }
+}
+
+}  // namespace simdesk
+
+using namespace simdesk;
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE) {
+    if (lpFileName == nullptr || *lpFileName == L'\0') {
+        SetLastErrorValue(lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING) {
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    DesktopGuard lock(DesktopMutex());
+    for (const FileNamespace& opener : Namespaces()) {
+        DWORD error = ERROR_FILE_NOT_FOUND;
+        auto file = opener(lpFileName, dwDesiredAccess, dwShareMode, dwFlagsAndAttributes, &error);
+        if (file) {
+            SetLastErrorValue(ERROR_SUCCESS);
+            return NewHandle(std::move(file));
+        }
+        if (error != ERROR_FILE_NOT_FOUND) {
+            SetLastErrorValue(error);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    SetLastErrorValue(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    return RunTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped,
+                       DoRead);
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    // The device only reads from the buffer; both share one signature.
+    return RunTransfer(hFile, const_cast<void*>(lpBuffer), nNumberOfBytesToWrite,
+                       lpNumberOfBytesWritten, lpOverlapped, DoWrite);
+}
+
+BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+    DesktopGuard lock(DesktopMutex());
+    auto object = ObjectFromHandleAs<FileObject>(hFile);
+    if (!object) {
+        SetLastErrorValue(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!object->Cancel(lpOverlapped)) {
+        SetLastErrorValue(ERROR_NOT_FOUND);
+        return FALSE;
+    }
+    NotifyDesktopChanged();
+    return TRUE;
+}
+
+BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                                LPDWORD lpNumberOfBytesTransferred, BOOL bWait) {
+    DesktopGuard lock(DesktopMutex());
+    if (!ObjectFromHandleAs<FileObject>(hFile)) {
+        SetLastErrorValue(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (lpOverlapped == nullptr || lpNumberOfBytesTransferred == nullptr) {
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (lpOverlapped->Internal == kStatusPending) {
+        if (!bWait) {
+            SetLastErrorValue(ERROR_IO_INCOMPLETE);
+            return FALSE;
+        }
+        WaitOnDesktop(
+            lock, [lpOverlapped] { return lpOverlapped->Internal != kStatusPending; }, INFINITE);
+    }
+    *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
+    if (lpOverlapped->Internal != kStatusSuccess) {
+        SetLastErrorValue(Win32ErrorFromStatus(lpOverlapped->Internal));
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,121 @@
+// Threads: real std::threads, registered with the desktop and waitable by handle.
+#include <atomic>
+#include <thread>
+
+#include "kernel/kernel_objects.h"
+#include "kernel/thread_registry.h"
+#include "simdesk/win32_kernel.h"
+
+namespace simdesk {
+namespace {
+
+struct ThreadObject : KernelObject {
+    DWORD id = 0;
+    bool finished = false;
+    DWORD exitCode = STILL_ACTIVE;
+    bool IsSignaled() const override { return finished; }
+};
+
+// Unwinds a CreateThread thread to its trampoline, which records the code.
+struct ThreadExitRequest {
+    DWORD exitCode;
+};
+
+// Windows thread ids are multiples of 4; process id is fixed.
+constexpr DWORD kFirstThreadId = 0x1004;
+constexpr DWORD kThreadIdStep = 4;
+constexpr DWORD kProcessId = 0x0F00;
+
+std::atomic<DWORD> nextThreadId{kFirstThreadId};
+thread_local DWORD currentThreadId = 0;
+thread_local bool startedByCreateThread = false;
+
+DWORD AllocateThreadId() {
+    return nextThreadId.fetch_add(kThreadIdStep);
+}
+
+void RunThread(std::shared_ptr<ThreadObject> thread, LPTHREAD_START_ROUTINE start,
+               LPVOID parameter) {
+    currentThreadId = thread->id;
+    startedByCreateThread = true;
+    DWORD exitCode = 0;
+    try {
+        exitCode = start(parameter);
+    } catch (const ThreadExitRequest& request) {
+        exitCode = request.exitCode;
+    }
+    DesktopGuard lock(DesktopMutex());
+    thread->exitCode = exitCode;
+    thread->finished = true;
+    UnregisterThreadLocked(thread->id);
+}
+
+}  // namespace
+}  // namespace simdesk
+
+using namespace simdesk;
+
+DWORD WINAPI GetCurrentThreadId() {
+    if (currentThreadId == 0)
+        currentThreadId = AllocateThreadId();
+    return currentThreadId;
+}
+
+DWORD WINAPI GetCurrentProcessId() {
+    return kProcessId;
+}
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
+                           LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId) {
+    if (lpStartAddress == nullptr) {
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if ((dwCreationFlags & CREATE_SUSPENDED) != 0) {
+        SetLastErrorValue(ERROR_NOT_SUPPORTED);
+        return nullptr;
+    }
+    auto thread = std::make_shared<ThreadObject>();
+    thread->id = AllocateThreadId();
+    {
+        DesktopGuard lock(DesktopMutex());
+        RegisterThreadLocked(thread->id);
+    }
+    HANDLE handle = NewHandle(thread);
+    if (lpThreadId != nullptr)
+        *lpThreadId = thread->id;
+    // Detached: as on Windows, the process may end with the thread still running.
+    std::thread(RunThread, thread, lpStartAddress, lpParameter).detach();
+    return handle;
+}
+
+BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
+    DesktopGuard lock(DesktopMutex());
+    auto thread = ObjectFromHandleAs<ThreadObject>(hThread);
+    if (!thread || lpExitCode == nullptr) {
+        SetLastErrorValue(thread ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *lpExitCode = thread->exitCode;
+    return TRUE;
+}
+
+void WINAPI ExitThread(DWORD dwExitCode) {
+    // Only threads of CreateThread have a trampoline to unwind to.
+    if (!startedByCreateThread)
+        std::terminate();
+    throw ThreadExitRequest{dwExitCode};
+}
+
+BOOL WINAPI TerminateThread(HANDLE hThread, DWORD) {
+    SetLastErrorValue(ObjectFromHandleAs<ThreadObject>(hThread) ? ERROR_NOT_SUPPORTED
+                                                                : ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    // A desktop wait, so that a sleeping thread counts as idle.
+    DesktopGuard lock(DesktopMutex());
+    WaitOnDesktop(
+        lock, [] { return false; }, dwMilliseconds);
+}
