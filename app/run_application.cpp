@@ -50,15 +50,18 @@ int RunApplication(HINSTANCE instance) {
     RegisterMainWindowClass(instance);
     instanceHandle = instance;
 
-    mainWindow = CreateWindowExW(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
-    if (mainWindow == nullptr) return 0;
+    mainWindow =
+        CreateWindowExW(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    if (mainWindow == nullptr)
+        return 0;
     // Never shown: no window, taskbar entry or tray icon.
     UpdateWindow(mainWindow);
 
     // One copy per desktop session; the handle stays open until the process ends.
     CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    if (GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0;
 
     WTSRegisterSessionNotification(mainWindow, NOTIFY_FOR_THIS_SESSION);
     DiscoverHostApi();

@@ -27,7 +27,8 @@ void StoreText(CallIdText& slot, std::string_view text) {
 }  // namespace
 
 void StartOfCall() {
-    if (bridgeState.callSeen.load() != 0) return;
+    if (bridgeState.callSeen.load() != 0)
+        return;
     bridgeState.callSeen = 1;
     bridgeState.endedByHost = 0;
     bridgeState.endedByDevice = 0;

@@ -58,7 +58,8 @@ void HangUp(HWND window, const ItemView& item2) {
         case CallDirection::None:
             break;
     }
-    if (item2.first != target_device::kHangUpButton) bridgeState.ringLit = 0;
+    if (item2.first != target_device::kHangUpButton)
+        bridgeState.ringLit = 0;
     bridgeState.endedByDevice = 1;
     bridgeState.callActive = 0;
     ComposeCommand(hangUpCommand,
@@ -79,7 +80,8 @@ void ActOnReport(const ReaderContext& context, ReportHistory& history) {
                 Answer(context.window);
                 break;
             case PressAction::HangUp:
-                if (!hungUp) HangUp(context.window, item2);
+                if (!hungUp)
+                    HangUp(context.window, item2);
                 hungUp = true;
                 break;
             case PressAction::None:
@@ -94,10 +96,13 @@ void ActOnReport(const ReaderContext& context, ReportHistory& history) {
 // Waits for the pending read in slices. False when a stop was requested first.
 bool WaitForRead(const ReaderContext& context, HANDLE event) {
     for (;;) {
-        if (context.stopRequested.load() != 0) return false;
+        if (context.stopRequested.load() != 0)
+            return false;
         const DWORD result = WaitForSingleObject(event, kWaitSliceMs);
-        if (result == WAIT_OBJECT_0) return true;
-        if (result != WAIT_TIMEOUT) return false;
+        if (result == WAIT_OBJECT_0)
+            return true;
+        if (result != WAIT_TIMEOUT)
+            return false;
     }
 }
 
@@ -122,19 +127,22 @@ void ReadLoop(const ReaderContext& context, HANDLE event) {
             return;
         }
         // A failed read (unplugged, cancelled) ends the reader; its buffer holds nothing new.
-        if (!GetOverlappedResult(device.deviceHandle, &readOverlapped, &bytesRead, FALSE)) return;
+        if (!GetOverlappedResult(device.deviceHandle, &readOverlapped, &bytesRead, FALSE))
+            return;
         UnpackInputReport(device.input.report.get(), static_cast<USHORT>(length),
                           device.input.items.get(), device.input.itemCount,
                           device.parsedDescriptor);
         ActOnReport(context, history);
-        if (context.stopRequested.load() != 0) return;
+        if (context.stopRequested.load() != 0)
+            return;
     }
 }
 
 }  // namespace
 
 ItemView ViewOfItem(const ReportItem* items, ULONG itemCount, ULONG index) {
-    if (items == nullptr || index >= itemCount || !items[index].isButton) return {};
+    if (items == nullptr || index >= itemCount || !items[index].isButton)
+        return {};
     const ReportItem& item = items[index];
     ItemView view;
     view.page = item.usagePage;
@@ -162,23 +170,25 @@ PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemVi
     const bool hookDown = IsHookSwitchItem(item) && item.first == target_device::kHookSwitch;
     if (hookDown && call.direction == CallDirection::Incoming && !call.answeredElsewhere &&
         !call.incomingIdEmpty) {
-        if (ignoringButtons) return PressAction::None;
+        if (ignoringButtons)
+            return PressAction::None;
         const bool edge = IsFirstReport(history) || HookChangedAlone(history, item0, item1);
         return edge ? PressAction::Answer : PressAction::None;
     }
 
-    if (ignoringButtons || call.endedByHost) return PressAction::None;
+    if (ignoringButtons || call.endedByHost)
+        return PressAction::None;
     const bool hookUp = IsHookSwitchItem(item) && item.first == 0;
     const bool button7 = IsButton7Pressed(item) && call.direction != CallDirection::None;
-    if (!hookUp && !button7) return PressAction::None;
+    if (!hookUp && !button7)
+        return PressAction::None;
 
-    const bool edge =
-        (IsFirstReport(history) && item0.first != target_device::kPhoneMute) ||
-        HookChangedAlone(history, item0, item1) ||
-        // Button 7 counts once per press, and only for the Button 7 item itself.
-        (button7 && item2.page == target_device::kButtonPage &&
-         item2.first == target_device::kHangUpButton &&
-         history.first2 != target_device::kHangUpButton);
+    const bool edge = (IsFirstReport(history) && item0.first != target_device::kPhoneMute) ||
+                      HookChangedAlone(history, item0, item1) ||
+                      // Button 7 counts once per press, and only for the Button 7 item itself.
+                      (button7 && item2.page == target_device::kButtonPage &&
+                       item2.first == target_device::kHangUpButton &&
+                       history.first2 != target_device::kHangUpButton);
     return edge ? PressAction::HangUp : PressAction::None;
 }
 

@@ -15,7 +15,7 @@ inline constexpr UINT kReaderEndedMessage = WM_APP + 1;
 
 struct ReaderContext {
     DeviceRecord* device = nullptr;
-    HWND window = nullptr;              // sender of every command
+    HWND window = nullptr;               // sender of every command
     std::atomic<LONG> stopRequested{0};  // set by the window thread to end the reader
 };
 

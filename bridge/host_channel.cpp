@@ -28,7 +28,8 @@ void BroadcastDiscovery(HWND sender) {
 int DiscoverHostApi() {
     attachMessage = RegisterWindowMessageW(call_api::kAttachMessageName);
     discoverMessage = RegisterWindowMessageW(call_api::kDiscoverMessageName);
-    if (attachMessage == 0 || discoverMessage == 0) return 0;
+    if (attachMessage == 0 || discoverMessage == 0)
+        return 0;
     BroadcastDiscovery(mainWindow);
     return 1;
 }
@@ -37,14 +38,17 @@ void OnAttachMessage(HWND window, WPARAM wParam, LPARAM lParam) {
     if (lParam == call_api::kAttachSuccess) {
         bridgeState.apiWindow = reinterpret_cast<HWND>(wParam);
     } else if (lParam == call_api::kAttachDiscoverAgain) {
-        if (attachMessage != 0 && discoverMessage != 0) BroadcastDiscovery(window);
+        if (attachMessage != 0 && discoverMessage != 0)
+            BroadcastDiscovery(window);
     }
 }
 
 void SendHostCommand(const char* text, HWND sender) {
-    if (text == nullptr || text[0] == '\0') return;
+    if (text == nullptr || text[0] == '\0')
+        return;
     const HWND target = bridgeState.apiWindow.load();
-    if (target == nullptr) return;
+    if (target == nullptr)
+        return;
     COPYDATASTRUCT data{};
     data.dwData = 0;
     data.cbData = static_cast<DWORD>(std::strlen(text) + 1);
@@ -66,7 +70,8 @@ void ComposeCommand(CommandBuffer& buffer, std::initializer_list<std::string_vie
 
 void ReadNotificationText(const COPYDATASTRUCT* data, WCHAR (&text)[kNotificationBufferSize]) {
     text[0] = L'\0';
-    if (data == nullptr || data->lpData == nullptr || data->cbData == 0) return;
+    if (data == nullptr || data->lpData == nullptr || data->cbData == 0)
+        return;
     char payload[kNotificationBufferSize];
     const std::size_t limit = std::min<std::size_t>(data->cbData, kNotificationBufferSize - 1);
     const char* source = static_cast<const char*>(data->lpData);
@@ -75,14 +80,16 @@ void ReadNotificationText(const COPYDATASTRUCT* data, WCHAR (&text)[kNotificatio
         nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - source) : limit;
     std::memcpy(payload, source, length);
     payload[length] = '\0';
-    if (length == 0) return;
+    if (length == 0)
+        return;
     const int converted = MultiByteToWideChar(CP_THREAD_ACP, 0, payload, static_cast<int>(length),
                                               text, static_cast<int>(kNotificationBufferSize - 1));
     text[converted > 0 ? converted : 0] = L'\0';
 }
 
 LRESULT OnCopyData(HWND window, WPARAM wParam, LPARAM lParam) {
-    if (reinterpret_cast<HWND>(wParam) != bridgeState.apiWindow.load()) return 0;
+    if (reinterpret_cast<HWND>(wParam) != bridgeState.apiWindow.load())
+        return 0;
     WCHAR text[kNotificationBufferSize];
     ReadNotificationText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text);
     OnHostNotification(text, window);

@@ -31,11 +31,14 @@ void RequestVideo(HWND window) {
 
 // Every end state leaves the phone dark, whoever ended the call: a report that
 // clears one LED starts from zeros and so carries none lit.
-void PutIndicatorsOut() { SetIndicator(target_device::kOffHookLed, /*on=*/false); }
+void PutIndicatorsOut() {
+    SetIndicator(target_device::kOffHookLed, /*on=*/false);
+}
 
 bool IsOtherEndState(std::wstring_view text) {
     for (const WCHAR* keyword : call_api::kOtherEndStates) {
-        if (Contains(text, keyword)) return true;
+        if (Contains(text, keyword))
+            return true;
     }
     return false;
 }
@@ -47,7 +50,8 @@ CallIdText ExtractCallId(const WCHAR* text) {
     std::wstring_view head = all.substr(0, all.find(call_api::kStatusKeyword));
     constexpr std::size_t kCallPrefixLength = 5;  // "CALL" and its blank
     if (head.starts_with(call_api::kCallKeyword)) {
-        head = head.size() > kCallPrefixLength ? head.substr(kCallPrefixLength) : std::wstring_view{};
+        head =
+            head.size() > kCallPrefixLength ? head.substr(kCallPrefixLength) : std::wstring_view{};
     }
     CallIdText id{};
     const std::size_t length = std::min(head.size(), id.size() - 1);
@@ -111,7 +115,8 @@ void OnHostNotification(const WCHAR* text, HWND window) {
     }
 
     if (Contains(notification, call_api::kStatusFinished)) {
-        if (state.endedByDevice.load() == 0) state.endedByHost = 1;
+        if (state.endedByDevice.load() == 0)
+            state.endedByHost = 1;
         PutIndicatorsOut();
         state.callActive = 0;
         CallReset();

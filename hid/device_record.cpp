@@ -14,7 +14,8 @@ constexpr ULONG kMaxItemCount = 1u << 20;
 template <typename T>
 bool AllocateZeroed(std::unique_ptr<T[]>& block, std::size_t count) {
     block.reset();
-    if (count == 0) return true;
+    if (count == 0)
+        return true;
     block.reset(new (std::nothrow) T[count]());
     return block != nullptr;
 }
@@ -59,7 +60,8 @@ bool FillButtonItems(const ReportTypeShape& shape, ULONG& index) {
                 return false;
             }
         }
-        if (index >= tables.itemCount) return false;
+        if (index >= tables.itemCount)
+            return false;
         const HIDP_BUTTON_CAPS& cap = tables.buttonCaps[i];
         ReportItem& item = tables.items[index++];
         item.isButton = TRUE;
@@ -70,7 +72,8 @@ bool FillButtonItems(const ReportTypeShape& shape, ULONG& index) {
         item.button.usageMax = cap.IsRange ? cap.Range.UsageMax : cap.NotRange.Usage;
         item.button.maxUsageCount =
             HidP_MaxUsageListLength(shape.type, cap.UsagePage, deviceRecord.parsedDescriptor);
-        if (!AllocateZeroed(item.button.usages, item.button.maxUsageCount)) return false;
+        if (!AllocateZeroed(item.button.usages, item.button.maxUsageCount))
+            return false;
     }
     return true;
 }
@@ -78,7 +81,8 @@ bool FillButtonItems(const ReportTypeShape& shape, ULONG& index) {
 bool PlaceValueItem(const ReportTypeShape& shape, const HIDP_VALUE_CAPS& cap, USAGE usage,
                     ULONG& index) {
     ReportTables& tables = shape.tables;
-    if (index >= tables.itemCount) return false;
+    if (index >= tables.itemCount)
+        return false;
     ReportItem& item = tables.items[index++];
     item.isButton = FALSE;
     item.status = HIDP_STATUS_SUCCESS;
@@ -92,12 +96,14 @@ bool FillValueItems(const ReportTypeShape& shape, ULONG& index) {
     for (USHORT i = 0; i < shape.valueCapCount; ++i) {
         const HIDP_VALUE_CAPS& cap = shape.tables.valueCaps[i];
         if (!cap.IsRange) {
-            if (!PlaceValueItem(shape, cap, cap.NotRange.Usage, index)) return false;
+            if (!PlaceValueItem(shape, cap, cap.NotRange.Usage, index))
+                return false;
             continue;
         }
         // Counted in 16 bits: a range ending at 0xFFFF wraps and runs into the index check.
         for (USAGE usage = cap.Range.UsageMin; usage <= cap.Range.UsageMax; ++usage) {
-            if (!PlaceValueItem(shape, cap, usage, index)) return false;
+            if (!PlaceValueItem(shape, cap, usage, index))
+                return false;
         }
     }
     return true;
@@ -106,9 +112,12 @@ bool FillValueItems(const ReportTypeShape& shape, ULONG& index) {
 bool PrepareReportType(const ReportTypeShape& shape) {
     ReportTables& tables = shape.tables;
     const PHIDP_PREPARSED_DATA descriptor = deviceRecord.parsedDescriptor;
-    if (!AllocateZeroed(tables.report, shape.reportByteLength)) return false;
-    if (!AllocateZeroed(tables.buttonCaps, shape.buttonCapCount)) return false;
-    if (!AllocateZeroed(tables.valueCaps, shape.valueCapCount)) return false;
+    if (!AllocateZeroed(tables.report, shape.reportByteLength))
+        return false;
+    if (!AllocateZeroed(tables.buttonCaps, shape.buttonCapCount))
+        return false;
+    if (!AllocateZeroed(tables.valueCaps, shape.valueCapCount))
+        return false;
     if (shape.buttonCapCount != 0) {
         USHORT length = shape.buttonCapCount;
         if (HidP_GetButtonCaps(shape.type, tables.buttonCaps.get(), &length, descriptor) !=
@@ -124,7 +133,8 @@ bool PrepareReportType(const ReportTypeShape& shape) {
         }
     }
     std::int32_t total = 0;
-    if (!ValueUsageTotal(shape, total)) return false;
+    if (!ValueUsageTotal(shape, total))
+        return false;
     tables.itemCount = ULONG{shape.buttonCapCount} + static_cast<ULONG>(total);
     if (tables.itemCount > kMaxItemCount) {
         tables.itemCount = 0;
@@ -152,19 +162,23 @@ HANDLE OpenForReading(const WCHAR* path, DWORD flags) {
 }
 
 void CloseDeviceHandle() {
-    if (deviceRecord.deviceHandle != INVALID_HANDLE_VALUE) CloseHandle(deviceRecord.deviceHandle);
+    if (deviceRecord.deviceHandle != INVALID_HANDLE_VALUE)
+        CloseHandle(deviceRecord.deviceHandle);
     deviceRecord.deviceHandle = INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
 
 bool OpenTargetDevice(const char* path) {
-    if (path == nullptr) return false;
+    if (path == nullptr)
+        return false;
     const std::size_t length = strnlen(path, kMaxDevicePathLength + 1);
-    if (length > kMaxDevicePathLength) return false;
+    if (length > kMaxDevicePathLength)
+        return false;
 
     deviceRecord.openedPath.reset(new (std::nothrow) char[length + 1]);
-    if (!deviceRecord.openedPath) return false;
+    if (!deviceRecord.openedPath)
+        return false;
     std::memcpy(deviceRecord.openedPath.get(), path, length + 1);
 
     WCHAR widePath[kMaxDevicePathLength + 1];
@@ -220,19 +234,22 @@ bool PrepareReportItems() {
          caps.NumberFeatureValueCaps, deviceRecord.feature},
     };
     for (const ReportTypeShape& shape : shapes) {
-        if (!PrepareReportType(shape)) return false;
+        if (!PrepareReportType(shape))
+            return false;
     }
     return true;
 }
 
 bool UnpackInputReport(const char* report, USHORT reportLength, ReportItem* items, ULONG itemCount,
                        PHIDP_PREPARSED_DATA parsedDescriptor) {
-    if (itemCount == 0) return true;
+    if (itemCount == 0)
+        return true;
     const ULONG reportId = static_cast<UCHAR>(report[0]);
     PCHAR reportBytes = const_cast<PCHAR>(report);
     for (ULONG i = 0; i < itemCount; ++i) {
         ReportItem& item = items[i];
-        if (item.reportId != reportId) continue;
+        if (item.reportId != reportId)
+            continue;
         if (item.isButton) {
             ButtonItemFields& button = item.button;
             ULONG length = button.maxUsageCount;
@@ -247,17 +264,19 @@ bool UnpackInputReport(const char* report, USHORT reportLength, ReportItem* item
                     button.usages[kept++] = usage;
                 }
             }
-            if (kept < button.maxUsageCount) button.usages[kept] = 0;
+            if (kept < button.maxUsageCount)
+                button.usages[kept] = 0;
         } else {
             ValueItemFields& value = item.value;
-            item.status = HidP_GetUsageValue(HidP_Input, item.usagePage, /*LinkCollection=*/0,
-                                             value.usage, &value.value, parsedDescriptor,
-                                             reportBytes, reportLength);
-            if (item.status != HIDP_STATUS_SUCCESS) return false;
-            item.status = HidP_GetScaledUsageValue(HidP_Input, item.usagePage,
-                                                   /*LinkCollection=*/0, value.usage,
-                                                   &value.scaledValue, parsedDescriptor,
-                                                   reportBytes, reportLength);
+            item.status =
+                HidP_GetUsageValue(HidP_Input, item.usagePage, /*LinkCollection=*/0, value.usage,
+                                   &value.value, parsedDescriptor, reportBytes, reportLength);
+            if (item.status != HIDP_STATUS_SUCCESS)
+                return false;
+            item.status =
+                HidP_GetScaledUsageValue(HidP_Input, item.usagePage,
+                                         /*LinkCollection=*/0, value.usage, &value.scaledValue,
+                                         parsedDescriptor, reportBytes, reportLength);
         }
         item.hasData = TRUE;
     }
@@ -267,7 +286,8 @@ bool UnpackInputReport(const char* report, USHORT reportLength, ReportItem* item
 void CloseTargetDevice() {
     deviceRecord.openedPath.reset();
     CloseDeviceHandle();
-    if (deviceRecord.parsedDescriptor != nullptr) HidD_FreePreparsedData(deviceRecord.parsedDescriptor);
+    if (deviceRecord.parsedDescriptor != nullptr)
+        HidD_FreePreparsedData(deviceRecord.parsedDescriptor);
     deviceRecord.parsedDescriptor = nullptr;
     ReleaseReportTables(deviceRecord.input);
     ReleaseReportTables(deviceRecord.output);

@@ -19,28 +19,33 @@ std::wstring pendingActivation;  // an arrival seen while the old reader was sto
 
 bool ContainsAny(std::wstring_view text, std::initializer_list<std::wstring_view> needles) {
     for (std::wstring_view needle : needles) {
-        if (text.find(needle) != std::wstring_view::npos) return true;
+        if (text.find(needle) != std::wstring_view::npos)
+            return true;
     }
     return false;
 }
 
 // The last four units of `field` when it holds one of the markers, else all of `otherwise`.
-std::wstring_view IdDigits(std::wstring_view field, std::initializer_list<std::wstring_view> markers,
+std::wstring_view IdDigits(std::wstring_view field,
+                           std::initializer_list<std::wstring_view> markers,
                            std::wstring_view otherwise) {
-    if (!ContainsAny(field, markers)) return otherwise;
+    if (!ContainsAny(field, markers))
+        return otherwise;
     return field.size() > 4 ? field.substr(field.size() - 4) : field;
 }
 
 void StartReader(const WCHAR* path) {
     const std::size_t length = std::wstring_view(path).size();
     std::unique_ptr<char[]> ansiPath(new (std::nothrow) char[length + 1]());
-    if (!ansiPath) return;
+    if (!ansiPath)
+        return;
     WideCharToMultiByte(CP_ACP, 0, path, -1, ansiPath.get(), static_cast<int>(length + 1), nullptr,
                         nullptr);
 
     // A record left open by a reader that could not be started is released first.
     CloseTargetDevice();
-    if (!OpenTargetDevice(ansiPath.get())) return;
+    if (!OpenTargetDevice(ansiPath.get()))
+        return;
 
     readerContext.device = &deviceRecord;
     readerContext.window = mainWindow;
@@ -50,7 +55,8 @@ void StartReader(const WCHAR* path) {
 }
 
 void StopReader() {
-    if (bridgeState.readerThread.load() == nullptr || readerStopping) return;
+    if (bridgeState.readerThread.load() == nullptr || readerStopping)
+        return;
     readerStopping = true;
     readerContext.stopRequested = 1;
     CancelPendingRead(readerContext);
@@ -71,7 +77,8 @@ void ActivateTargetDevice(const WCHAR* path) {
 
 void OnReaderEnded() {
     const HANDLE thread = bridgeState.readerThread.exchange(nullptr);
-    if (thread != nullptr) CloseHandle(thread);
+    if (thread != nullptr)
+        CloseHandle(thread);
     readerStopping = false;
     CloseTargetDevice();
     if (!pendingActivation.empty()) {
@@ -82,12 +89,15 @@ void OnReaderEnded() {
 }
 
 void OnDeviceChange(WPARAM event, LPARAM header) {
-    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE)
+        return;
     const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_HDR*>(header);
-    if (broadcast == nullptr || broadcast->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return;
+    if (broadcast == nullptr || broadcast->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return;
     const auto* deviceInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
     const WCHAR* path = deviceInterface->dbcc_name;
-    if (!MatchTargetPath(path)) return;
+    if (!MatchTargetPath(path))
+        return;
     if (event == DBT_DEVICEARRIVAL) {
         ActivateTargetDevice(path);
     } else {
@@ -98,7 +108,8 @@ void OnDeviceChange(WPARAM event, LPARAM header) {
 
 bool MatchTargetPath(const WCHAR* path) {
     const std::wstring_view text(path);
-    if (!ContainsAny(text, {L"HID", L"Hid", L"hid"})) return false;
+    if (!ContainsAny(text, {L"HID", L"Hid", L"hid"}))
+        return false;
 
     const std::size_t firstAmpersand = text.find(L'&');
     std::wstring_view head;
@@ -111,10 +122,12 @@ bool MatchTargetPath(const WCHAR* path) {
     }
     const std::wstring_view vendor = IdDigits(head, {L"VID_", L"Vid_", L"vid_"}, head);
     const std::size_t secondAmpersand = rest.find(L'&');
-    const std::wstring_view pidField =
-        secondAmpersand == std::wstring_view::npos ? std::wstring_view{} : rest.substr(0, secondAmpersand);
+    const std::wstring_view pidField = secondAmpersand == std::wstring_view::npos
+                                           ? std::wstring_view{}
+                                           : rest.substr(0, secondAmpersand);
     const std::wstring_view product = IdDigits(pidField, {L"PID_", L"Pid_", L"pid_"}, rest);
 
     return (vendor == L"F1CE" || vendor == L"f1ce") && product == L"0B5D" &&
-           ContainsAny(text, {L"Col02", L"COL02", L"col02"}) && text.find(L"0001") != std::wstring_view::npos;
+           ContainsAny(text, {L"Col02", L"COL02", L"col02"}) &&
+           text.find(L"0001") != std::wstring_view::npos;
 }

@@ -27,7 +27,8 @@ bool StopsWrite(NTSTATUS status) {
 
 bool CopyDevicePath(std::wstring& path) {
     std::lock_guard lock(devicePathRecord.lock);
-    if (!devicePathRecord.path) return false;
+    if (!devicePathRecord.path)
+        return false;
     path.assign(devicePathRecord.path.get(), devicePathRecord.length);
     return true;
 }
@@ -39,10 +40,11 @@ NTSTATUS InitializeReportFor(USHORT usage, PHIDP_PREPARSED_DATA descriptor, char
                              ULONG length) {
     HIDP_BUTTON_CAPS cap{};
     USHORT capCount = 1;
-    const NTSTATUS status = HidP_GetSpecificButtonCaps(HidP_Output, target_device::kLedPage,
-                                                       /*LinkCollection=*/0, usage, &cap,
-                                                       &capCount, descriptor);
-    if (status != HIDP_STATUS_SUCCESS || capCount == 0) return HIDP_STATUS_USAGE_NOT_FOUND;
+    const NTSTATUS status =
+        HidP_GetSpecificButtonCaps(HidP_Output, target_device::kLedPage,
+                                   /*LinkCollection=*/0, usage, &cap, &capCount, descriptor);
+    if (status != HIDP_STATUS_SUCCESS || capCount == 0)
+        return HIDP_STATUS_USAGE_NOT_FOUND;
     return HidP_InitializeReportForID(HidP_Output, cap.ReportID, descriptor, report, length);
 }
 
@@ -50,10 +52,12 @@ NTSTATUS InitializeReportFor(USHORT usage, PHIDP_PREPARSED_DATA descriptor, char
 
 void SetDevicePath(const WCHAR* path) {
     std::uint32_t length = 0;
-    while (path[length] != L'\0') ++length;
+    while (path[length] != L'\0')
+        ++length;
     std::unique_ptr<WCHAR[]> copy(new (std::nothrow) WCHAR[length + 1]);
     if (copy) {
-        for (std::uint32_t i = 0; i <= length; ++i) copy[i] = path[i];
+        for (std::uint32_t i = 0; i <= length; ++i)
+            copy[i] = path[i];
     }
     std::lock_guard lock(devicePathRecord.lock);
     devicePathRecord.path = std::move(copy);
@@ -62,12 +66,14 @@ void SetDevicePath(const WCHAR* path) {
 
 LONG SetIndicator(USHORT usage, bool on) {
     std::wstring path;
-    if (!CopyDevicePath(path)) return ERROR_DEVICE_NOT_CONNECTED;
+    if (!CopyDevicePath(path))
+        return ERROR_DEVICE_NOT_CONNECTED;
 
     ScopedFileHandle device(CreateFileW(path.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    if (!device.valid()) return static_cast<LONG>(GetLastError());
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    if (!device.valid())
+        return static_cast<LONG>(GetLastError());
 
     ScopedPreparsedData descriptor;
     HIDP_CAPS caps{};
@@ -78,10 +84,12 @@ LONG SetIndicator(USHORT usage, bool on) {
 
     const ULONG length = caps.OutputReportByteLength;
     std::unique_ptr<char[]> report(new (std::nothrow) char[length == 0 ? 1 : length]());
-    if (!report) return HIDP_STATUS_SUCCESS;
+    if (!report)
+        return HIDP_STATUS_SUCCESS;
 
     NTSTATUS status = InitializeReportFor(usage, descriptor.get(), report.get(), length);
-    if (StopsWrite(status)) return status;
+    if (StopsWrite(status))
+        return status;
 
     USAGE usageList[1] = {usage};
     ULONG usageCount = 1;
@@ -89,7 +97,8 @@ LONG SetIndicator(USHORT usage, bool on) {
                                  usageList, &usageCount, descriptor.get(), report.get(), length)
                 : HidP_UnsetUsages(HidP_Output, target_device::kLedPage, /*LinkCollection=*/0,
                                    usageList, &usageCount, descriptor.get(), report.get(), length);
-    if (StopsWrite(status)) return status;
+    if (StopsWrite(status))
+        return status;
 
     DWORD written = 0;
     WriteFile(device.get(), report.get(), length, &written, nullptr);

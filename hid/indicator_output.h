@@ -11,8 +11,8 @@
 // Path of the active target, sized to the path. Replaced on the window thread
 // while the reader thread may be writing an indicator, hence the lock.
 struct DevicePathRecord {
-    std::uint32_t length = 0;          // UTF-16 units, terminator excluded
-    std::unique_ptr<WCHAR[]> path;     // empty before the first activation
+    std::uint32_t length = 0;       // UTF-16 units, terminator excluded
+    std::unique_ptr<WCHAR[]> path;  // empty before the first activation
     std::mutex lock;
 };
 

@@ -16,34 +16,37 @@ constexpr DWORD kMaxDetailSize =
     static_cast<DWORD>(kDevicePathOffset + (kMaxInterfacePathLength + 1) * sizeof(WCHAR));
 
 class ScopedDeviceInfoList {
-public:
+  public:
     explicit ScopedDeviceInfoList(HDEVINFO list) : list_(list) {}
     ~ScopedDeviceInfoList() {
-        if (valid()) SetupDiDestroyDeviceInfoList(list_);
+        if (valid())
+            SetupDiDestroyDeviceInfoList(list_);
     }
     ScopedDeviceInfoList(const ScopedDeviceInfoList&) = delete;
     ScopedDeviceInfoList& operator=(const ScopedDeviceInfoList&) = delete;
     bool valid() const { return list_ != INVALID_HANDLE_VALUE && list_ != nullptr; }
     HDEVINFO get() const { return list_; }
 
-private:
+  private:
     HDEVINFO list_;
 };
 
 bool EnumerateInterface(HDEVINFO list, USHORT index, SP_DEVICE_INTERFACE_DATA& data) {
     data = SP_DEVICE_INTERFACE_DATA{};
     data.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
-    return SetupDiEnumDeviceInterfaces(list, nullptr, &interfaceTables.hidClassGuid, index, &data) ==
-           TRUE;
+    return SetupDiEnumDeviceInterfaces(list, nullptr, &interfaceTables.hidClassGuid, index,
+                                       &data) == TRUE;
 }
 
 // Fetches the detail block of one interface into its table entry. False leaves it empty.
 bool FetchDetail(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& data, std::unique_ptr<BYTE[]>& entry) {
     DWORD size = 0;
     SetupDiGetDeviceInterfaceDetailW(list, &data, nullptr, 0, &size, nullptr);
-    if (size == 0 || size > kMaxDetailSize || size < kDevicePathOffset + sizeof(WCHAR)) return false;
+    if (size == 0 || size > kMaxDetailSize || size < kDevicePathOffset + sizeof(WCHAR))
+        return false;
     entry.reset(new (std::nothrow) BYTE[size]());
-    if (!entry) return false;
+    if (!entry)
+        return false;
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(entry.get());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     DWORD unused = 0;
@@ -60,7 +63,8 @@ void ExamineInterface(const WCHAR* path, HIDP_CAPS& caps, HIDD_ATTRIBUTES& attri
     ScopedFileHandle device(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     attributes.Size = sizeof(HIDD_ATTRIBUTES);
-    if (device.valid()) HidD_GetAttributes(device.get(), &attributes);
+    if (device.valid())
+        HidD_GetAttributes(device.get(), &attributes);
     ScopedPreparsedData descriptor;
     if (!device.valid() || !HidD_GetPreparsedData(device.get(), descriptor.out()) ||
         HidP_GetCaps(descriptor.get(), &caps) != HIDP_STATUS_SUCCESS) {
@@ -93,16 +97,19 @@ void EnumerateHidInterfaces(HIDP_CAPS* capsTable, USHORT& interfaceCount,
     HidD_GetHidGuid(&interfaceTables.hidClassGuid);
     ScopedDeviceInfoList list(SetupDiGetClassDevsW(&interfaceTables.hidClassGuid, nullptr, nullptr,
                                                    DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!list.valid()) return;
+    if (!list.valid())
+        return;
 
     SP_DEVICE_INTERFACE_DATA data{};
     USHORT count = 0;
-    while (count < kMaxInterfaces && EnumerateInterface(list.get(), count, data)) ++count;
+    while (count < kMaxInterfaces && EnumerateInterface(list.get(), count, data))
+        ++count;
     interfaceCount = count;
 
     std::unique_ptr<SP_DEVICE_INTERFACE_DATA[]> snapshot(
         new (std::nothrow) SP_DEVICE_INTERFACE_DATA[count == 0 ? 1 : count]());
-    if (!snapshot) return;
+    if (!snapshot)
+        return;
     for (USHORT i = 0; i < count; ++i) {
         if (EnumerateInterface(list.get(), i, data)) {
             snapshot[i] = data;
@@ -112,7 +119,8 @@ void EnumerateHidInterfaces(HIDP_CAPS* capsTable, USHORT& interfaceCount,
     }
 
     for (USHORT i = 0; i < count; ++i) {
-        if (!FetchDetail(list.get(), snapshot[i], interfaceTables.detailTable[i])) continue;
+        if (!FetchDetail(list.get(), snapshot[i], interfaceTables.detailTable[i]))
+            continue;
         ExamineInterface(DetailPath(interfaceTables.detailTable[i].get()), capsTable[i],
                          attributesTable[i]);
     }
