@@ -1,0 +1,58 @@
+#include "agent_session.h"
+
+#include "app/app_globals.h"
+#include "app/run_application.h"
+
+namespace {
+
+DWORD WINAPI AgentMain(LPVOID) {
+    return static_cast<DWORD>(RunApplication(simdesk::AgentInstance()));
+}
+
+}  // namespace
+
+AgentSession::AgentSession() = default;
+
+AgentSession::~AgentSession() {
+    if (AgentRunning())
+        CloseAgent();
+    app.Stop();
+    if (agentThread_ != nullptr)
+        CloseHandle(agentThread_);
+}
+
+void AgentSession::StartAgent() {
+    agentThread_ = CreateThread(nullptr, 0, AgentMain, nullptr, 0, nullptr);
+    Settle();
+}
+
+bool AgentSession::AgentRunning() const {
+    return agentThread_ != nullptr && WaitForSingleObject(agentThread_, 0) == WAIT_TIMEOUT;
+}
+
+HWND AgentSession::AgentWindow() const {
+    return mainWindow;
+}
+
+int AgentSession::WaitForAgentExit() {
+    WaitForSingleObject(agentThread_, INFINITE);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeThread(agentThread_, &code);
+    Settle();
+    return static_cast<int>(code);
+}
+
+int AgentSession::CloseAgent() {
+    PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    return WaitForAgentExit();
+}
+
+LRESULT AgentSession::Notify(const std::string& text) {
+    const LRESULT result = app.Notify(text);
+    Settle();
+    return result;
+}
+
+std::vector<std::string> Texts(const simdesk::CallApplication& app) {
+    return app.CommandTexts();
+}

@@ -1,0 +1,43 @@
+// One simulated desktop session for an end-to-end test: the unchanged agent
+// (RunApplication on a thread of its own, as on Windows), the simulated call
+// application, and helpers to let everything settle before looking.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "simdesk/call_app.h"
+#include "simdesk/desktop.h"
+#include "simdesk/win32.h"
+
+class AgentSession {
+  public:
+    AgentSession();
+    ~AgentSession();
+    AgentSession(const AgentSession&) = delete;
+    AgentSession& operator=(const AgentSession&) = delete;
+
+    // Starts the agent and waits until its start-up and everything it caused is done.
+    void StartAgent();
+    // Asks the agent to close as Windows would (WM_CLOSE) and returns its exit code.
+    int CloseAgent();
+    // Waits for RunApplication to return by itself and gives its exit code.
+    int WaitForAgentExit();
+    bool AgentRunning() const;
+    HWND AgentWindow() const;
+
+    // Lets the agent and the simulated parties finish what they are doing.
+    static void Settle() { simdesk::WaitUntilIdle(); }
+
+    // The agent's WM_COPYDATA result for a notification sent by the call application.
+    LRESULT Notify(const std::string& text);
+
+    simdesk::CallApplication app;
+
+  private:
+    simdesk::DesktopThread thisThread_;
+    HANDLE agentThread_ = nullptr;
+};
+
+// Commands the call application received, for readable comparisons.
+std::vector<std::string> Texts(const simdesk::CallApplication& app);
