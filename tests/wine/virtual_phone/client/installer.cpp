@@ -25,6 +25,14 @@ StepResult Failed(const char* step) {
 
 }  // namespace
 
+std::wstring InfBesideExecutable() {
+    std::array<wchar_t, MAX_PATH> path{};
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    std::wstring folder(path.data(), length);
+    folder.erase(folder.find_last_of(L"\\/") + 1);
+    return folder + L"vphone.inf";
+}
+
 StepResult InstallPhone(const std::wstring& infPath) {
     DeviceInfoSet set(SetupDiCreateDeviceInfoList(&kHidDeviceClass, nullptr));
     if (!set.valid())

@@ -14,6 +14,9 @@ struct StepResult {
     [[nodiscard]] bool ok() const { return error == ERROR_SUCCESS; }
 };
 
+// vphone.inf in the folder of the running executable, where the build puts it.
+std::wstring InfBesideExecutable();
+
 // Registers ROOT\VID_F1CE&PID_0B5D&MI_03&Col02\0001 and installs the driver from the INF at
 // `infPath` (which names vphone.sys beside it). A registration whose driver install fails is
 // removed again.

@@ -42,14 +42,6 @@ int ReportError(const char* what, DWORD error) {
     return kExitFailed;
 }
 
-std::wstring InfBesideExecutable() {
-    std::vector<wchar_t> path(MAX_PATH);
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    std::wstring folder(path.data(), length);
-    folder.erase(folder.find_last_of(L"\\/") + 1);
-    return folder + L"vphone.inf";
-}
-
 // Accepts "02 02", "0202" or "02,02"; fails on anything else or more than one report's worth.
 bool ParseHex(int argc, wchar_t** argv, std::vector<std::uint8_t>& bytes) {
     std::wstring digits;
