@@ -6,6 +6,7 @@
 //   agent_probe running                     "<pid> <file version> <image path>" of the one agent
 //   agent_probe products <upgrade code>     "<product code> <version>" of each installed product
 //   agent_probe wait-window <class> <ms>    waits up to <ms> for a top-level window of <class>
+//   agent_probe version-info <exe>          the version resource's fields, one "name=value" a line
 //   agent_probe close                       closes every agent as the installer does
 //
 // Exit code 0 when the report was produced (and, for wait-count, the count was reached).
@@ -129,6 +130,40 @@ std::string FileVersion(const std::wstring& path) {
     return text;
 }
 
+// The fixed file and product versions and the U.S. English strings of the version resource.
+int ReportVersionInfo(const wchar_t* path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    std::string data(size, '\0');
+    if (size == 0 || !GetFileVersionInfoW(path, 0, size, data.data())) {
+        std::puts("no version resource");
+        return kExitFailed;
+    }
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT info_size = 0;
+    if (VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &info_size) &&
+        info_size >= sizeof(VS_FIXEDFILEINFO)) {
+        std::printf(
+            "fixed file=%u.%u.%u.%u product=%u.%u.%u.%u\n", unsigned{HIWORD(info->dwFileVersionMS)},
+            unsigned{LOWORD(info->dwFileVersionMS)}, unsigned{HIWORD(info->dwFileVersionLS)},
+            unsigned{LOWORD(info->dwFileVersionLS)}, unsigned{HIWORD(info->dwProductVersionMS)},
+            unsigned{LOWORD(info->dwProductVersionMS)}, unsigned{HIWORD(info->dwProductVersionLS)},
+            unsigned{LOWORD(info->dwProductVersionLS)});
+    }
+    constexpr const wchar_t* kNames[] = {L"FileDescription", L"FileVersion", L"ProductName",
+                                         L"ProductVersion"};
+    for (const wchar_t* name : kNames) {
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        wchar_t* value = nullptr;
+        UINT length = 0;
+        if (VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) &&
+            value != nullptr) {
+            std::printf("%s=%s\n", Utf8(name).c_str(), Utf8(value).c_str());
+        }
+    }
+    return kExitOk;
+}
+
 int ReportRunning() {
     const AgentSearch search = FindAgents();
     if (search.count != 1) {
@@ -173,6 +208,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"wait-window" && argc == 4) {
         return WaitWindow(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+    }
+    if (command == L"version-info" && argc == 3) {
+        return ReportVersionInfo(argv[2]);
     }
     if (command == L"running" && argc == 2) {
         return ReportRunning();

@@ -85,6 +85,9 @@ cleanup() {
         kill "$standin_pid" 2>/dev/null || true
     fi
     reset_prefix >/dev/null 2>&1 || true
+    # Wine's own service processes in this private prefix inherited our output: left to
+    # linger, they would hold CTest's pipe open for the server's idle time.
+    WINEPREFIX=$AGENT_WINEPREFIX "$wine_dir/wineserver" -k 2>/dev/null || true
 }
 
 # The stand-in call application, waiting in the background for one discovery broadcast;
@@ -155,6 +158,15 @@ install)
     install_or_fail "$MSI_CURRENT" install
     expect_installed "$VERSION_CURRENT" "$EXE_CURRENT"
     expect_discovery "$agent_pid"
+    # The project version reached the executable's version resource, with the About
+    # box's product name and description.
+    expected_info=$(printf '%s\n' \
+        "fixed file=$VERSION_CURRENT.0 product=$VERSION_CURRENT.0" \
+        "FileDescription=Links a USB telephony handset to the call application." \
+        "FileVersion=$VERSION_CURRENT" "ProductName=QuillonSkypePlugIn" \
+        "ProductVersion=$VERSION_CURRENT")
+    expect_eq "version resource of the installed executable" \
+        "$(probe version-info "$exe_win")" "$expected_info"
     ;;
 logon)
     install_or_fail "$MSI_CURRENT" install
