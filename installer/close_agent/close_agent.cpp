@@ -7,8 +7,6 @@ namespace {
 constexpr wchar_t kAgentWindowClass[] = L"QUILLONSKYPEPLUGIN";
 constexpr wchar_t kAgentWindowTitle[] = L"TervoSkypePlugIn";
 
-// The agent only has to leave its message loop; this is generous on purpose.
-constexpr DWORD kCleanExitWaitMs = 10000;
 // A terminated process is signalled only once its image is released.
 constexpr DWORD kTerminateWaitMs = 5000;
 // One agent per desktop is the rule; the bound only guards against a window that stays
@@ -18,7 +16,7 @@ constexpr UINT kTerminatedExitCode = 1;
 
 enum class Outcome { kClosed, kTerminated, kFailed };
 
-Outcome CloseAgent(HWND window) {
+Outcome CloseAgent(HWND window, DWORD clean_exit_wait_ms) {
     DWORD process_id = 0;
     if (GetWindowThreadProcessId(window, &process_id) == 0) {
         return IsWindow(window) ? Outcome::kFailed : Outcome::kClosed;  // gone meanwhile
@@ -32,10 +30,9 @@ Outcome CloseAgent(HWND window) {
     if (!PostMessageW(window, WM_CLOSE, /*wParam=*/0, /*lParam=*/0) && IsWindow(window)) {
         return Outcome::kFailed;
     }
-    if (WaitForSingleObject(process.get(), kCleanExitWaitMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.get(), clean_exit_wait_ms) == WAIT_OBJECT_0) {
         return Outcome::kClosed;
     }
-    // A hung agent must not turn an upgrade into a pending reboot.
     if (!TerminateProcess(process.get(), kTerminatedExitCode) ||
         WaitForSingleObject(process.get(), kTerminateWaitMs) != WAIT_OBJECT_0) {
         return Outcome::kFailed;
@@ -45,7 +42,7 @@ Outcome CloseAgent(HWND window) {
 
 }  // namespace
 
-CloseResult CloseRunningAgents() {
+CloseResult CloseRunningAgents(DWORD clean_exit_wait_ms) {
     CloseResult result;
     for (int attempt = 0; attempt < kMaxAgents; ++attempt) {
         const HWND window = FindWindowW(kAgentWindowClass, kAgentWindowTitle);
@@ -53,7 +50,7 @@ CloseResult CloseRunningAgents() {
             result.allGone = true;
             return result;
         }
-        switch (CloseAgent(window)) {
+        switch (CloseAgent(window, clean_exit_wait_ms)) {
             case Outcome::kClosed:
                 ++result.closed;
                 break;

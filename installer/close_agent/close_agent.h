@@ -11,4 +11,9 @@ struct CloseResult {
     bool allGone = false;
 };
 
-CloseResult CloseRunningAgents();
+// The agent only has to leave its message loop; this is generous on purpose.
+inline constexpr DWORD kCleanExitWaitMs = 10000;
+
+// An agent still running `clean_exit_wait_ms` after WM_CLOSE is ended: a hung agent must
+// not turn an upgrade into a pending reboot.
+CloseResult CloseRunningAgents(DWORD clean_exit_wait_ms = kCleanExitWaitMs);

@@ -7,7 +7,8 @@
 //   agent_probe products <upgrade code>     "<product code> <version>" of each installed product
 //   agent_probe wait-window <class> <ms>    waits up to <ms> for a top-level window of <class>
 //   agent_probe version-info <exe>          the version resource's fields, one "name=value" a line
-//   agent_probe close                       closes every agent as the installer does
+//   agent_probe close [<ms>]                closes every agent as the installer does, ending
+//                                           those still running <ms> after WM_CLOSE
 //
 // Exit code 0 when the report was produced (and, for wait-count, the count was reached).
 #include <windows.h>
@@ -218,13 +219,16 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"products" && argc == 3) {
         return ReportProducts(argv[2]);
     }
-    if (command == L"close" && argc == 2) {
-        const CloseResult result = CloseRunningAgents();
+    if (command == L"close" && (argc == 2 || argc == 3)) {
+        const CloseResult result =
+            argc == 3 ? CloseRunningAgents(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)))
+                      : CloseRunningAgents();
         std::printf("closed %d terminated %d\n", result.closed, result.terminated);
         return result.allGone ? kExitOk : kExitFailed;
     }
     std::fputs(
-        "usage: agent_probe count | wait-count <n> <ms> | running | products <code> | close\n"
+        "usage: agent_probe count | wait-count <n> <ms> | running | products <code> | close "
+        "[<ms>]\n"
         "       | wait-window <class> <ms>\n",
         stderr);
     return kExitUsage;

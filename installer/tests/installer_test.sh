@@ -3,11 +3,11 @@
 # what a user would see: the file, the Run value, the running agent (by its discovery
 # broadcast and its window), the registered product.
 #
-#   installer_test.sh install|logon|upgrade|uninstall|downgrade
+#   installer_test.sh install|logon|upgrade|uninstall|downgrade|close
 #
 # CTest sets the environment (installer/tests/CMakeLists.txt): AGENT_WINEPREFIX,
 # INSTALLER_REPO, INSTALLER_PROBE, INSTALLER_STANDIN, MSI_{CURRENT,OLDER,NEWER},
-# EXE_{CURRENT,OLDER,NEWER}, VERSION_{CURRENT,OLDER,NEWER}. Each case starts from a prefix
+# EXE_{CURRENT,OLDER,NEWER}, VERSION_{CURRENT,OLDER,NEWER}, UNRESPONSIVE_AGENT. Each case starts from a prefix
 # with no version installed and leaves it that way. Exit 77: Wine is missing (skipped).
 set -eu
 
@@ -219,8 +219,25 @@ downgrade)
     expect_installed "$VERSION_NEWER" "$EXE_NEWER"
     expect_eq "agent after the refused downgrade" "$agent_pid" "$newer_pid"
     ;;
+close)
+    # The installer's close step with the real agent and one that ignores WM_CLOSE: the
+    # first quits by itself (exit code 0), the second is ended once the wait runs out.
+    run "$EXE_CURRENT" &
+    agent_job=$!
+    run "$UNRESPONSIVE_AGENT" &
+    unresponsive_job=$!
+    probe wait-count 2 "$start_wait_ms" >/dev/null || fail "the two agents did not come up"
+    expect_eq "closing both" "$(probe close 300)" "closed 1 terminated 1"
+    expect_eq "agents running after closing" "$(probe count)" 0
+    agent_rc=0
+    wait "$agent_job" || agent_rc=$?
+    unresponsive_rc=0
+    wait "$unresponsive_job" || unresponsive_rc=$?
+    expect_eq "exit code of the agent" "$agent_rc" 0
+    expect_eq "exit code of the ended agent" "$unresponsive_rc" 1
+    ;;
 *)
-    echo "usage: $0 install|logon|upgrade|uninstall|downgrade" >&2
+    echo "usage: $0 install|logon|upgrade|uninstall|downgrade|close" >&2
     exit 2
     ;;
 esac
