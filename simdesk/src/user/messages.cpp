@@ -1,0 +1,366 @@
+// Message queues: posting, retrieving, dispatching, and sending with Windows'
+// cross-thread rule (the receiver handles a sent message only while it pumps).
+#include <cstring>
+
+#include "user/user_state.h"
+
+namespace simdesk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Windows calls a thread hung when it has not looked at its queue for 5 s.
+constexpr auto kHungAfter = std::chrono::milliseconds(5000);
+const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
+
+struct Filter {
+    HWND hwnd;
+    UINT min;
+    UINT max;
+
+    bool AcceptsMessage(UINT message) const {
+        return (min == 0 && max == 0) || (message >= min && message <= max);
+    }
+    bool AcceptsWindow(HWND target) const {
+        if (hwnd == nullptr)
+            return true;
+        if (hwnd == kThreadMessagesOnly)
+            return target == nullptr;
+        for (Window* w = FindWindow(target); w != nullptr; w = FindWindow(w->parent)) {
+            if (w->handle == hwnd)
+                return true;
+        }
+        return false;
+    }
+    bool Accepts(const MSG& msg) const {
+        return AcceptsMessage(msg.message) && AcceptsWindow(msg.hwnd);
+    }
+};
+
+MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto sinceStart =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
+    return MSG{hwnd, message, wParam, lParam, static_cast<DWORD>(sinceStart.count()), POINT{}};
+}
+
+bool IsHung(const ThreadQueue& queue) {
+    return queue.pumping == 0 && Clock::now() - queue.lastPump >= kHungAfter;
+}
+
+// The WM_COPYDATA copy the receiver sees; valid only during its handling.
+void MarshalCopyData(SentMessage& sent) {
+    if (sent.message != WM_COPYDATA || sent.lParam == 0)
+        return;
+    const auto* source = reinterpret_cast<const COPYDATASTRUCT*>(sent.lParam);
+    sent.copyBytes.resize(source->cbData);
+    if (source->cbData != 0 && source->lpData != nullptr) {
+        std::memcpy(sent.copyBytes.data(), source->lpData, source->cbData);
+    }
+    sent.copy = COPYDATASTRUCT{source->dwData, source->cbData,
+                               source->cbData != 0 ? sent.copyBytes.data() : nullptr};
+    sent.lParam = reinterpret_cast<LPARAM>(&sent.copy);
+}
+
+// Finds the next message of `thread` for GetMessageW/PeekMessageW after sent
+// messages: posted messages, then the quit flag, then paint. Lock held. Without
+// `remove` it changes nothing, so it may serve as a wait predicate, which
+// WaitUntilIdle evaluates on its own thread.
+bool NextMessage(DWORD thread, ThreadQueue& queue, const Filter& filter, bool remove, MSG* out) {
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (!filter.Accepts(*it))
+            continue;
+        *out = *it;
+        if (remove)
+            queue.posted.erase(it);
+        return true;
+    }
+    if (queue.quitPosted && filter.AcceptsMessage(WM_QUIT)) {
+        *out = MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0);
+        if (remove)
+            queue.quitPosted = false;
+        return true;
+    }
+    if (filter.AcceptsMessage(WM_PAINT)) {
+        for (const auto& [key, window] : User().windows) {
+            if (window->thread == thread && window->needsPaint && window->shown &&
+                filter.AcceptsWindow(window->handle)) {
+                *out = MakeMessage(window->handle, WM_PAINT, 0, 0);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool ValidFilterWindow(HWND hwnd) {
+    return hwnd == nullptr || hwnd == kThreadMessagesOnly || FindWindow(hwnd) != nullptr;
+}
+
+bool PostLocked(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hwnd == nullptr) {
+        QueueOf(GetCurrentThreadId())
+            .posted.push_back(MakeMessage(nullptr, message, wParam, lParam));
+        return true;
+    }
+    Window* window = FindWindow(hwnd);
+    if (window == nullptr)
+        return false;
+    QueueOf(window->thread).posted.push_back(MakeMessage(hwnd, message, wParam, lParam));
+    return true;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> result;
+    for (const auto& [key, window] : User().windows) {
+        if (window->IsTopLevel())
+            result.push_back(window->handle);
+    }
+    return result;
+}
+
+}  // namespace
+
+bool HasMessageFor(DWORD thread, ThreadQueue& queue) {
+    MSG peek;
+    return NextMessage(thread, queue, Filter{nullptr, 0, 0}, /*remove=*/false, &peek);
+}
+
+void HandleIncomingSends(DesktopGuard& lock, ThreadQueue& queue) {
+    while (!queue.incoming.empty()) {
+        std::shared_ptr<SentMessage> sent = queue.incoming.front();
+        queue.incoming.pop_front();
+        sent->result = CallWindow(lock, sent->hwnd, sent->message, sent->wParam, sent->lParam);
+        sent->done = true;
+        // The copy lives only for the call, as between processes.
+        sent->copyBytes.clear();
+        sent->copyBytes.shrink_to_fit();
+        NotifyDesktopChanged();
+    }
+}
+
+bool PumpingWait(DesktopGuard& lock, const std::function<bool()>& ready, DWORD timeoutMs,
+                 bool handleSends) {
+    ThreadQueue& queue = QueueOf(GetCurrentThreadId());
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    ++queue.pumping;
+    bool satisfied = false;
+    for (;;) {
+        if (handleSends)
+            HandleIncomingSends(lock, queue);
+        if (ready()) {
+            satisfied = true;
+            break;
+        }
+        DWORD remaining = INFINITE;
+        if (timeoutMs != INFINITE) {
+            // Rounded up: never wake before the deadline.
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                break;
+            remaining = static_cast<DWORD>(left.count());
+        }
+        WaitOnDesktop(
+            lock, [&] { return (handleSends && !queue.incoming.empty()) || ready(); }, remaining);
+    }
+    --queue.pumping;
+    queue.lastPump = Clock::now();
+    return satisfied;
+}
+
+bool SendToWindow(DesktopGuard& lock, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                  UINT flags, DWORD timeoutMs, LRESULT* result) {
+    Window* window = FindWindow(hwnd);
+    if (window == nullptr) {
+        SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    auto sent = std::make_shared<SentMessage>();
+    sent->hwnd = hwnd;
+    sent->message = message;
+    sent->wParam = wParam;
+    sent->lParam = lParam;
+    MarshalCopyData(*sent);
+    if (window->thread == GetCurrentThreadId()) {
+        *result = CallWindow(lock, hwnd, message, wParam, sent->lParam);
+        return true;
+    }
+    ThreadQueue& target = QueueOf(window->thread);
+    if ((flags & SMTO_ABORTIFHUNG) != 0 && IsHung(target)) {
+        SetLastErrorValue(ERROR_TIMEOUT);
+        return false;
+    }
+    target.incoming.push_back(sent);
+    NotifyDesktopChanged();
+    bool handleSends = (flags & SMTO_BLOCK) == 0;
+    if (!PumpingWait(
+            lock, [&sent] { return sent->done; }, timeoutMs, handleSends)) {
+        // Left queued: the receiver still handles it when it next pumps.
+        SetLastErrorValue(ERROR_TIMEOUT);
+        return false;
+    }
+    *result = sent->result;
+    return true;
+}
+
+}  // namespace simdesk
+
+using namespace simdesk;
+
+BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (Msg == WM_COPYDATA) {
+        // Its pointer would not survive the trip; Windows refuses it too.
+        SetLastErrorValue(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
+    DesktopGuard lock(DesktopMutex());
+    bool posted = true;
+    if (hWnd == HWND_BROADCAST) {
+        for (HWND each : TopLevelWindows())
+            PostLocked(each, Msg, wParam, lParam);
+    } else {
+        posted = PostLocked(hWnd, Msg, wParam, lParam);
+    }
+    if (!posted) {
+        SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    NotifyDesktopChanged();
+    return TRUE;
+}
+
+void WINAPI PostQuitMessage(int nExitCode) {
+    DesktopGuard lock(DesktopMutex());
+    ThreadQueue& queue = QueueOf(GetCurrentThreadId());
+    queue.quitPosted = true;
+    queue.quitCode = nExitCode;
+    NotifyDesktopChanged();
+}
+
+BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
+    DesktopGuard lock(DesktopMutex());
+    if (lpMsg == nullptr) {
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    Filter filter{hWnd, wMsgFilterMin, wMsgFilterMax};
+    DWORD self = GetCurrentThreadId();
+    ThreadQueue& queue = QueueOf(self);
+    PumpingWait(
+        lock,
+        [&] {
+            MSG peek;
+            return !ValidFilterWindow(hWnd) ||
+                   NextMessage(self, queue, filter, /*remove=*/false, &peek);
+        },
+        INFINITE);
+    if (!ValidFilterWindow(hWnd)) {
+        SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
+        return -1;
+    }
+    MSG found{};
+    NextMessage(self, queue, filter, /*remove=*/true, &found);
+    *lpMsg = found;
+    return found.message == WM_QUIT ? FALSE : TRUE;
+}
+
+BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                         UINT wRemoveMsg) {
+    DesktopGuard lock(DesktopMutex());
+    if (lpMsg == nullptr || !ValidFilterWindow(hWnd)) {
+        SetLastErrorValue(lpMsg == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    ThreadQueue& queue = QueueOf(GetCurrentThreadId());
+    HandleIncomingSends(lock, queue);
+    queue.lastPump = std::chrono::steady_clock::now();
+    Filter filter{hWnd, wMsgFilterMin, wMsgFilterMax};
+    return NextMessage(GetCurrentThreadId(), queue, filter, (wRemoveMsg & PM_REMOVE) != 0, lpMsg)
+               ? TRUE
+               : FALSE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
+    if (lpMsg == nullptr)
+        return FALSE;
+    bool system = lpMsg->message == WM_SYSKEYDOWN;
+    if (lpMsg->message != WM_KEYDOWN && !system)
+        return FALSE;
+    // No keyboard layout is simulated: letters (unshifted), digits and space.
+    WPARAM key = lpMsg->wParam;
+    WPARAM character = 0;
+    if (key >= 'A' && key <= 'Z')
+        character = key - 'A' + 'a';
+    if ((key >= '0' && key <= '9') || key == ' ')
+        character = key;
+    if (character != 0) {
+        DesktopGuard lock(DesktopMutex());
+        PostLocked(lpMsg->hwnd, system ? WM_SYSCHAR : WM_CHAR, character, lpMsg->lParam);
+        NotifyDesktopChanged();
+    }
+    return TRUE;
+}
+
+LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
+    if (lpMsg == nullptr) {
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (lpMsg->hwnd == nullptr)
+        return 0;  // thread messages have no procedure
+    DesktopGuard lock(DesktopMutex());
+    Window* window = FindWindow(lpMsg->hwnd);
+    if (window == nullptr) {
+        SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (window->thread != GetCurrentThreadId()) {
+        SetLastErrorValue(ERROR_WINDOW_OF_OTHER_THREAD);
+        return 0;
+    }
+    return CallWindow(lock, lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    DesktopGuard lock(DesktopMutex());
+    LRESULT result = 0;
+    if (hWnd == HWND_BROADCAST) {
+        for (HWND each : TopLevelWindows()) {
+            if (FindWindow(each) != nullptr) {
+                SendToWindow(lock, each, Msg, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
+            }
+        }
+        return 0;
+    }
+    SendToWindow(lock, hWnd, Msg, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
+    return result;
+}
+
+LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
+                                   UINT uTimeout, PDWORD_PTR lpdwResult) {
+    DesktopGuard lock(DesktopMutex());
+    LRESULT result = 0;
+    if (hWnd != HWND_BROADCAST) {
+        if (!SendToWindow(lock, hWnd, Msg, wParam, lParam, fuFlags, uTimeout, &result)) {
+            return 0;
+        }
+        if (lpdwResult != nullptr)
+            *lpdwResult = static_cast<DWORD_PTR>(result);
+        return 1;
+    }
+    // One window after the other, each with the full time-out, as Windows does.
+    bool allAnswered = true;
+    for (HWND each : TopLevelWindows()) {
+        if (FindWindow(each) == nullptr)
+            continue;
+        if (!SendToWindow(lock, each, Msg, wParam, lParam, fuFlags, uTimeout, &result)) {
+            allAnswered = false;
+        }
+    }
+    if (!allAnswered) {
+        SetLastErrorValue(ERROR_TIMEOUT);
+        return 0;
+    }
+    if (lpdwResult != nullptr)
+        *lpdwResult = 0;
+    return 1;
+}

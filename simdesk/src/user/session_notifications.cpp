@@ -1,0 +1,73 @@
+// WTSRegisterSessionNotification and the test-side session changes.
+#include <algorithm>
+
+#include "simdesk/win32_wts.h"
+#include "user/user_state.h"
+
+namespace simdesk {
+namespace {
+
+// Registrations outlive their windows, as in the session service: a destroyed
+// window that never unregistered stays listed and is skipped on delivery.
+std::vector<HWND>& Registered() {
+    static auto* registered = new std::vector<HWND>;
+    return *registered;
+}
+
+}  // namespace
+
+bool IsRegisteredForSessionNotifications(HWND window) {
+    DesktopGuard lock(DesktopMutex());
+    return std::find(Registered().begin(), Registered().end(), window) != Registered().end();
+}
+
+void SendSessionChange(DWORD code) {
+    std::vector<HWND> targets;
+    {
+        DesktopGuard lock(DesktopMutex());
+        targets = Registered();
+    }
+    for (HWND window : targets) {
+        PostMessageW(window, WM_WTSSESSION_CHANGE, code, static_cast<LPARAM>(kSessionId));
+    }
+}
+
+void LockSession() {
+    SendSessionChange(WTS_SESSION_LOCK);
+}
+void UnlockSession() {
+    SendSessionChange(WTS_SESSION_UNLOCK);
+}
+void DisconnectConsole() {
+    SendSessionChange(WTS_CONSOLE_DISCONNECT);
+}
+void ConnectConsole() {
+    SendSessionChange(WTS_CONSOLE_CONNECT);
+}
+
+}  // namespace simdesk
+
+using namespace simdesk;
+
+BOOL WINAPI WTSRegisterSessionNotification(HWND hWnd, DWORD dwFlags) {
+    if (dwFlags != NOTIFY_FOR_THIS_SESSION && dwFlags != NOTIFY_FOR_ALL_SESSIONS) {
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DesktopGuard lock(DesktopMutex());
+    if (FindWindow(hWnd) == nullptr) {
+        SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    auto& registered = Registered();
+    if (std::find(registered.begin(), registered.end(), hWnd) == registered.end()) {
+        registered.push_back(hWnd);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI WTSUnRegisterSessionNotification(HWND hWnd) {
+    DesktopGuard lock(DesktopMutex());
+    std::erase(Registered(), hWnd);
+    return TRUE;
+}

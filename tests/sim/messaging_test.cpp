@@ -1,0 +1,193 @@
+// Sent and posted messages across threads: Windows' rule that a receiver
+// handles a sent message only while it pumps, broadcasts with time-outs,
+// WM_COPYDATA copies, and idle detection over message traffic.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "test_windows.h"
+
+namespace {
+
+using simtest::CreateRecordingWindow;
+using simtest::Peer;
+using simtest::Recorder;
+
+constexpr UINT kPing = WM_USER + 1;
+constexpr UINT kPong = WM_USER + 2;
+constexpr UINT kStart = WM_USER + 3;
+constexpr LRESULT kPingAnswer = 1234;
+
+TEST(SendMessage, CrossThreadRunsOnTheOwnerAndReturnsItsResult) {
+    Recorder::Get().SetReaction([](HWND, UINT message, WPARAM, LPARAM, bool& handled) {
+        handled = message == kPing;
+        return kPingAnswer;
+    });
+    Peer peer(Peer::Mode::kPumping);
+    EXPECT_EQ(SendMessageW(peer.window(), kPing, 0, 0), kPingAnswer);
+    auto received = Recorder::Get().Of(peer.window());
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(received.back().message, kPing);
+    EXPECT_EQ(received.back().thread, peer.threadId()) << "handled on the owner's thread";
+    peer.Stop();
+    Recorder::Get().SetReaction(nullptr);
+}
+
+// The peer answers a ping by sending a pong back to the pinging window while the
+// pinger is still blocked in its own SendMessageW: the pinger must handle it.
+TEST(SendMessage, OwnerHandlesIncomingSendsWhileBlockedInItsOwnSend) {
+    Recorder::Get().SetReaction([](HWND, UINT message, WPARAM wParam, LPARAM, bool& handled) {
+        if (message == kPing) {
+            handled = true;
+            return SendMessageW(reinterpret_cast<HWND>(wParam), kPong, 0, 0) + 1;
+        }
+        if (message == kPong) {
+            handled = true;
+            return LRESULT{41};
+        }
+        return LRESULT{0};
+    });
+    HWND self = CreateRecordingWindow();
+    Peer peer(Peer::Mode::kPumping);
+    EXPECT_EQ(SendMessageW(peer.window(), kPing, reinterpret_cast<WPARAM>(self), 0), 42);
+    auto mine = Recorder::Get().Of(self);
+    ASSERT_EQ(mine.back().message, kPong);
+    EXPECT_EQ(mine.back().thread, GetCurrentThreadId());
+    peer.Stop();
+    DestroyWindow(self);
+    Recorder::Get().SetReaction(nullptr);
+}
+
+TEST(SendMessageTimeout, TimesOutOnAThreadBlockedInWaitForSingleObjectAndDeliversLater) {
+    Peer peer(Peer::Mode::kHeld);
+    DWORD_PTR result = 77;
+    auto start = std::chrono::steady_clock::now();
+    SetLastError(0);
+    EXPECT_EQ(
+        SendMessageTimeoutW(peer.window(), kPing, 0, 0, SMTO_NORMAL, /*uTimeout=*/50, &result), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(Recorder::Get().Count(peer.window(), kPing), 0) << "not handled in a kernel wait";
+
+    peer.Release();
+    peer.Stop();
+    EXPECT_EQ(Recorder::Get().Count(peer.window(), kPing), 1) << "handled once it pumps";
+}
+
+TEST(SendMessageTimeout, BroadcastReachesEveryTopLevelWindowAndReportsTheTimeout) {
+    HWND own = CreateRecordingWindow();
+    HWND child = CreateRecordingWindow(own, WS_CHILD);
+    HWND messageOnly = CreateRecordingWindow(HWND_MESSAGE, 0);
+    Peer pumping(Peer::Mode::kPumping);
+    Peer held(Peer::Mode::kHeld);
+    UINT discover = RegisterWindowMessageW(L"SkypeControlAPIDiscover");
+
+    DWORD_PTR result = 0;
+    SetLastError(0);
+    EXPECT_EQ(SendMessageTimeoutW(HWND_BROADCAST, discover, reinterpret_cast<WPARAM>(own), 0,
+                                  SMTO_ABORTIFHUNG, /*uTimeout=*/100, &result),
+              0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(Recorder::Get().Count(own, discover), 1) << "the sender's own window";
+    EXPECT_EQ(Recorder::Get().Count(pumping.window(), discover), 1);
+    EXPECT_EQ(Recorder::Get().Count(held.window(), discover), 0);
+    EXPECT_EQ(Recorder::Get().Count(child, discover), 0) << "children are not top-level";
+    EXPECT_EQ(Recorder::Get().Count(messageOnly, discover), 0);
+
+    held.Stop();
+    pumping.Stop();
+    EXPECT_EQ(SendMessageTimeoutW(HWND_BROADCAST, discover, 0, 0, SMTO_ABORTIFHUNG, 100, &result),
+              1)
+        << "all remaining windows answer";
+    DestroyWindow(messageOnly);
+    DestroyWindow(own);
+}
+
+struct CopySeen {
+    COPYDATASTRUCT* copy = nullptr;
+    void* data = nullptr;
+    ULONG_PTR dwData = 0;
+    DWORD cbData = 0;
+    std::string text;
+};
+CopySeen seen;
+
+TEST(CopyData, TheReceiverGetsACopyOfTheStructureAndTheBytes) {
+    Recorder::Get().SetReaction([](HWND, UINT message, WPARAM, LPARAM lParam, bool& handled) {
+        if (message != WM_COPYDATA)
+            return LRESULT{0};
+        handled = true;
+        auto* copy = reinterpret_cast<COPYDATASTRUCT*>(lParam);
+        seen = CopySeen{copy, copy->lpData, copy->dwData, copy->cbData,
+                        std::string(static_cast<const char*>(copy->lpData))};
+        std::memset(copy->lpData, 'X', copy->cbData - 1);  // must not reach the sender
+        return LRESULT{1};
+    });
+    Peer peer(Peer::Mode::kPumping);
+    HWND self = CreateRecordingWindow();
+    char text[] = "CALL 1234 STATUS RINGING";
+    COPYDATASTRUCT data{/*dwData=*/7, sizeof text, text};
+
+    for (HWND target : {peer.window(), self}) {
+        SCOPED_TRACE(target == self ? "same thread" : "other thread");
+        EXPECT_EQ(SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(self),
+                               reinterpret_cast<LPARAM>(&data)),
+                  1);
+        EXPECT_NE(seen.copy, &data);
+        EXPECT_NE(seen.data, static_cast<void*>(text));
+        EXPECT_EQ(seen.dwData, 7u);
+        EXPECT_EQ(seen.cbData, sizeof text);
+        EXPECT_EQ(seen.text, "CALL 1234 STATUS RINGING");
+        EXPECT_STREQ(text, "CALL 1234 STATUS RINGING");
+    }
+    SetLastError(0);
+    EXPECT_FALSE(PostMessageW(peer.window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY));
+    peer.Stop();
+    DestroyWindow(self);
+    Recorder::Get().SetReaction(nullptr);
+}
+
+// A posts to B on kStart; B answers with a SendMessageW back to A. After
+// WaitUntilIdle the whole exchange has happened, with no sleeps.
+TEST(WaitUntilIdle, CoversPostedAndSentMessagesBetweenPumpingThreads) {
+    static HWND windowB = nullptr;
+    Recorder::Get().SetReaction([](HWND hwnd, UINT message, WPARAM wParam, LPARAM, bool& handled) {
+        if (message == kStart) {
+            PostMessageW(windowB, kPing, reinterpret_cast<WPARAM>(hwnd), 0);
+        } else if (message == kPing) {
+            SendMessageW(reinterpret_cast<HWND>(wParam), kPong, 0, 0);
+        }
+        handled = false;
+        return LRESULT{0};
+    });
+    simdesk::DesktopThread self;
+    Peer a(Peer::Mode::kPumping);
+    Peer b(Peer::Mode::kPumping);
+    windowB = b.window();
+    simdesk::WaitUntilIdle();
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        PostMessageW(a.window(), kStart, 0, 0);
+        simdesk::WaitUntilIdle();
+        EXPECT_EQ(Recorder::Get().Count(b.window(), kPing), round);
+        EXPECT_EQ(Recorder::Get().Count(a.window(), kPong), round);
+    }
+    a.Stop();
+    b.Stop();
+    Recorder::Get().SetReaction(nullptr);
+}
+
+TEST(ThreadEnd, TakesItsWindowsWithIt) {
+    HWND window = nullptr;
+    {
+        Peer peer(Peer::Mode::kPumping);
+        window = peer.window();
+        EXPECT_TRUE(IsWindow(window));
+    }
+    EXPECT_FALSE(IsWindow(window));
+}
+
+}  // namespace
