@@ -9,7 +9,7 @@
 namespace vphone {
 namespace {
 
-constexpr auto kPresencePollInterval = std::chrono::milliseconds(20);
+constexpr auto kStatusPollInterval = std::chrono::milliseconds(20);
 
 DWORD Control(HANDLE device, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize) {
     DWORD returned = 0;
@@ -53,14 +53,26 @@ DWORD ControlChannel::SetInputBit(std::uint8_t bit, bool pressed) const {
 }
 
 bool ControlChannel::WaitPresent(bool present, std::chrono::milliseconds timeout) const {
+    return PollStatus(
+        [present](const VPHONE_STATUS& status) { return (status.present != 0) == present; },
+        timeout);
+}
+
+bool ControlChannel::WaitReader(std::chrono::milliseconds timeout) const {
+    return PollStatus([](const VPHONE_STATUS& status) { return status.overlappedHandles > 0; },
+                      timeout);
+}
+
+bool ControlChannel::PollStatus(const std::function<bool(const VPHONE_STATUS&)>& done,
+                                std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         VPHONE_STATUS status{};
-        if (Query(status) == ERROR_SUCCESS && (status.present != 0) == present)
+        if (Query(status) == ERROR_SUCCESS && done(status))
             return true;
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(kPresencePollInterval);
+        std::this_thread::sleep_for(kStatusPollInterval);
     }
 }
 

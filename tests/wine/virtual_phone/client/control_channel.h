@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -37,7 +38,13 @@ class ControlChannel {
     // Polls the driver until a phone is (or is no longer) started; false on timeout.
     bool WaitPresent(bool present, std::chrono::milliseconds timeout) const;
 
+    // Polls the driver until a program holds an overlapped (reading) handle on the phone;
+    // false on timeout.
+    bool WaitReader(std::chrono::milliseconds timeout) const;
+
   private:
+    bool PollStatus(const std::function<bool(const VPHONE_STATUS&)>& done,
+                    std::chrono::milliseconds timeout) const;
     explicit ControlChannel(FileHandle handle) : handle_(std::move(handle)) {}
     FileHandle handle_;
 };

@@ -23,7 +23,7 @@ int Usage() {
     std::fputs(
         "usage: vphone install [inf] | remove | unload | status | outputs | leds\n"
         "              | inject <hex bytes> | lift | replace | press7 | release7 | mute | unmute\n"
-        "              | wait-present [ms] | wait-absent [ms]\n",
+        "              | wait-present [ms] | wait-absent [ms] | wait-reader [ms]\n",
         stderr);
     return kExitUsage;
 }
@@ -99,6 +99,12 @@ int RunControl(std::wstring_view command, int argc, wchar_t** argv) {
         if (command == bitCommand.name)
             return ReportError("inject", channel->SetInputBit(bitCommand.bit, bitCommand.pressed));
 
+    if (command == L"wait-reader") {
+        if (channel->WaitReader(wait))
+            return kExitOk;
+        std::fputs("vphone: timed out\n", stderr);
+        return kExitFailed;
+    }
     if (command == L"wait-present" || command == L"wait-absent") {
         if (channel->WaitPresent(command == L"wait-present", wait))
             return kExitOk;
@@ -110,9 +116,11 @@ int RunControl(std::wstring_view command, int argc, wchar_t** argv) {
     if (const DWORD error = channel->Query(status); error != ERROR_SUCCESS)
         return ReportError("query", error);
     if (command == L"status") {
-        std::printf("present %lu\nstarts %lu\nheld-reads %lu\nqueued-inputs %lu\noutputs %lu\n",
-                    status.present, status.startCount, status.heldReads, status.queuedInputs,
-                    status.outputsReceived);
+        std::printf(
+            "present %lu\nstarts %lu\nheld-reads %lu\nqueued-inputs %lu\noutputs %lu\n"
+            "open-handles %lu\noverlapped-handles %lu\n",
+            status.present, status.startCount, status.heldReads, status.queuedInputs,
+            status.outputsReceived, status.openHandles, status.overlappedHandles);
         return kExitOk;
     }
     if (command == L"outputs") {

@@ -99,7 +99,21 @@ static NTSTATUS NTAPI RouteRequest(PDEVICE_OBJECT device, PIRP irp) {
         g_classDispatch[IoGetCurrentIrpStackLocation(irp)->MajorFunction];
     if (!classRoutine)
         return CompleteIrp(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
-    return classRoutine(device, irp);
+
+    /* Read before the call: the IRP may be gone once the class driver has completed it. */
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    const UCHAR major = stack->MajorFunction;
+    PFILE_OBJECT file = stack->FileObject;
+    const BOOLEAN overlapped =
+        major == IRP_MJ_CREATE && !(stack->Parameters.Create.Options &
+                                    (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT));
+
+    NTSTATUS status = classRoutine(device, irp);
+    if (major == IRP_MJ_CREATE && NT_SUCCESS(status) && status != STATUS_PENDING)
+        TrackCreate(file, overlapped);
+    else if (major == IRP_MJ_CLOSE) /* Wine 8 sends no IRP_MJ_CLEANUP */
+        TrackClose(file);
+    return status;
 }
 
 static void DeleteControlDevice(void) {

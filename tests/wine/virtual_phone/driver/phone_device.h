@@ -19,12 +19,22 @@ typedef struct PHONE_DEVICE {
     ULONG queuedCount;
 } PHONE_DEVICE;
 
+#define VPHONE_TRACKED_HANDLES 64
+
+/* One handle a program opened on a phone; generation is the startCount of that phone. */
+typedef struct OPEN_HANDLE {
+    PFILE_OBJECT file;
+    ULONG generation;
+    BOOLEAN overlapped;
+} OPEN_HANDLE;
+
 /* Everything shared between the HID side, the control device and PnP, under one lock. */
 typedef struct DRIVER_STATE {
     KSPIN_LOCK lock;
     PHONE_DEVICE* phone; /* the started phone, or NULL */
     PDEVICE_OBJECT controlDevice;
     VPHONE_STATUS status;
+    OPEN_HANDLE handles[VPHONE_TRACKED_HANDLES];
 } DRIVER_STATE;
 
 extern DRIVER_STATE g_driver;
@@ -41,6 +51,12 @@ NTSTATUS ControlDispatch(PDEVICE_OBJECT device, PIRP irp);
 /* PnP hooks: make a phone the present one, or withdraw it and fail its held reads. */
 void PhoneStarted(PHONE_DEVICE* phone);
 void PhoneRemoved(PHONE_DEVICE* phone);
+
+/* Bookkeeping of the handles opened on phones, from the create and close requests that pass
+   through to the HID class driver. CountOpenHandles runs with the lock held. */
+void TrackCreate(PFILE_OBJECT file, BOOLEAN overlapped);
+void TrackClose(PFILE_OBJECT file);
+void CountOpenHandles(VPHONE_STATUS* status);
 
 NTSTATUS CompleteIrp(PIRP irp, NTSTATUS status, ULONG_PTR information);
 

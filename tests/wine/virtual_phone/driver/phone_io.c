@@ -272,6 +272,7 @@ static NTSTATUS QueryStatus(PIRP irp) {
     out->present = phone != NULL;
     out->heldReads = phone ? phone->heldReadCount : 0;
     out->queuedInputs = phone ? phone->queuedCount : 0;
+    CountOpenHandles(out);
     KeReleaseSpinLock(&g_driver.lock, irql);
     return CompleteIrp(irp, STATUS_SUCCESS, sizeof(VPHONE_STATUS));
 }

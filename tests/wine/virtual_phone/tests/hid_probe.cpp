@@ -197,14 +197,22 @@ void DeviceNotifications::Record(WPARAM kind, std::wstring path) {
     changed_.notify_all();
 }
 
+std::size_t DeviceNotifications::count() {
+    std::lock_guard lock(mutex_);
+    return seen_.size();
+}
+
 std::optional<std::wstring> DeviceNotifications::WaitFor(WPARAM kind, const std::wstring& path,
-                                                         std::chrono::milliseconds timeout) {
+                                                         std::chrono::milliseconds timeout,
+                                                         std::size_t since) {
     std::unique_lock lock(mutex_);
     std::optional<std::wstring> found;
     changed_.wait_for(lock, timeout, [&] {
-        for (const auto& notification : seen_)
+        for (std::size_t i = since; i < seen_.size() && !found; ++i) {
+            const auto& notification = seen_[i];
             if (notification.kind == kind && EqualIgnoringCase(notification.path, path))
                 found = notification.path;
+        }
         return found.has_value();
     });
     return found;

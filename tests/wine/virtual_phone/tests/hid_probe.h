@@ -95,10 +95,13 @@ class DeviceNotifications {
     // False when the window or the notification registration could not be made.
     [[nodiscard]] bool ready() const { return ready_; }
 
+    // The number of notifications seen so far: a mark for WaitFor.
+    std::size_t count();
+
     // The path of the first notification of `kind` (DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE)
-    // whose path equals `path` ignoring case; empty on timeout.
+    // after the first `since` ones whose path equals `path` ignoring case; empty on timeout.
     std::optional<std::wstring> WaitFor(WPARAM kind, const std::wstring& path,
-                                        std::chrono::milliseconds timeout);
+                                        std::chrono::milliseconds timeout, std::size_t since = 0);
 
     // Called on the window thread.
     void Record(WPARAM kind, std::wstring path);

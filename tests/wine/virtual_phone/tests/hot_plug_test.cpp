@@ -16,6 +16,8 @@ constexpr std::array<std::uint8_t, 2> kHookLifted{VPHONE_INPUT_REPORT_ID, VPHONE
 TEST_F(VirtualPhoneHotPlug, RemovalEndsReadsAndIsAnnouncedAndThePhoneWorksAgainWhenReadded) {
     DeviceNotifications notifications;
     ASSERT_TRUE(notifications.ready());
+    ASSERT_TRUE(ReplugUntilAnnounced(*control_, notifications));
+    const std::size_t warmedUp = notifications.count();
     FileHandle device = OpenPhone();
     ASSERT_TRUE(device.valid());
     OverlappedRead held(device.get(), VPHONE_INPUT_REPORT_LENGTH);
@@ -29,7 +31,7 @@ TEST_F(VirtualPhoneHotPlug, RemovalEndsReadsAndIsAnnouncedAndThePhoneWorksAgainW
     EXPECT_NE(ended.error, static_cast<DWORD>(ERROR_SUCCESS));
 
     const auto removal =
-        notifications.WaitFor(DBT_DEVICEREMOVECOMPLETE, kListedPath, kDeviceTimeout);
+        notifications.WaitFor(DBT_DEVICEREMOVECOMPLETE, kListedPath, kDeviceTimeout, warmedUp);
     ASSERT_TRUE(removal) << "no removal notification";
     // The notification spells the path in upper case, which the agent's path test accepts.
     EXPECT_NE(removal->find(L"VID_F1CE&PID_0B5D"), std::wstring::npos);
@@ -46,7 +48,8 @@ TEST_F(VirtualPhoneHotPlug, RemovalEndsReadsAndIsAnnouncedAndThePhoneWorksAgainW
 
     const StepResult installed = InstallPhone(InfBesideExecutable());
     ASSERT_TRUE(installed.ok()) << installed.step << " failed with error " << installed.error;
-    const auto arrival = notifications.WaitFor(DBT_DEVICEARRIVAL, kListedPath, kDeviceTimeout);
+    const auto arrival =
+        notifications.WaitFor(DBT_DEVICEARRIVAL, kListedPath, kDeviceTimeout, warmedUp);
     ASSERT_TRUE(arrival) << "no arrival notification";
     EXPECT_EQ(*arrival, *removal) << "arrival and removal spell the path alike";
     ASSERT_TRUE(control_->WaitPresent(/*present=*/true, kDeviceTimeout));

@@ -15,6 +15,16 @@ namespace vphone::test {
 inline constexpr auto kDeviceTimeout = std::chrono::milliseconds(10000);
 inline constexpr auto kReportTimeout = std::chrono::milliseconds(5000);
 
+// Unplugs the phone if present and plugs it in again, then waits until it is started and
+// listed. Each plug makes a new generation in the driver's handle counts.
+::testing::AssertionResult ReplugPhone(const ControlChannel& control);
+
+// Wine connects a window's device notifications to its PnP service only after
+// RegisterDeviceNotificationW has returned, so an event right after registering can be
+// lost. Re-plugs the phone until `notifications` has seen an arrival (a few tries at most).
+::testing::AssertionResult ReplugUntilAnnounced(const ControlChannel& control,
+                                                DeviceNotifications& notifications);
+
 class VirtualPhoneTest : public ::testing::Test {
   protected:
     void SetUp() override;

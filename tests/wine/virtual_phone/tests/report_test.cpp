@@ -51,6 +51,26 @@ class VirtualPhoneReports : public VirtualPhoneTest {
     std::optional<PreparsedData> data_;
 };
 
+// What lets end-to-end tests wait for the agent's reader instead of sleeping. Counted as
+// changes: Wine's raw input support in a process with windows keeps a query handle of its own.
+TEST_F(VirtualPhoneReports, OpenHandlesAreCountedWithReadersApart) {
+    const VPHONE_STATUS withReader = Status();
+    EXPECT_GE(withReader.overlappedHandles, 1ul);
+    {
+        FileHandle query(CreateFileW(kListedPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(query.valid());
+        const VPHONE_STATUS withQuery = Status();
+        EXPECT_EQ(withQuery.openHandles, withReader.openHandles + 1) << "query handle opened";
+        EXPECT_EQ(withQuery.overlappedHandles, withReader.overlappedHandles);
+    }
+    EXPECT_EQ(Status().openHandles, withReader.openHandles) << "query handle closed";
+    device_.reset();
+    const VPHONE_STATUS closed = Status();
+    EXPECT_EQ(closed.openHandles, withReader.openHandles - 1) << "reader closed";
+    EXPECT_EQ(closed.overlappedHandles, withReader.overlappedHandles - 1);
+}
+
 TEST_F(VirtualPhoneReports, InjectedInputCompletesAnOverlappedReadAndDecodes) {
     struct Row {
         const char* name;

@@ -33,7 +33,12 @@ typedef struct VPHONE_STATUS {
     unsigned long heldReads;       /* reads of the HID class driver waiting for input */
     unsigned long queuedInputs;    /* injected reports waiting for a read */
     unsigned long outputsReceived; /* output reports received since the driver was loaded */
-    VPHONE_REPORT lastInput;       /* the latest injected report of the present phone */
+    /* Handles that programs hold open on the present phone; overlapped ones are readers
+       (query and write handles are opened synchronous). The HID class driver drops input
+       reports while no handle is open, so tests wait for a reader before they press. */
+    unsigned long openHandles;
+    unsigned long overlappedHandles;
+    VPHONE_REPORT lastInput; /* the latest injected report of the present phone */
     /* The most recent output reports, oldest first; entry count is
        min(outputsReceived, VPHONE_OUTPUT_LOG_LENGTH). */
     VPHONE_REPORT outputs[VPHONE_OUTPUT_LOG_LENGTH];

@@ -1,0 +1,50 @@
+/* Which handles programs hold on the phone: lets a test wait until a program is ready to
+   receive input instead of guessing with a delay. */
+#include "phone_device.h"
+
+void TrackCreate(PFILE_OBJECT file, BOOLEAN overlapped) {
+    if (!file)
+        return;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver.lock, &irql);
+    for (ULONG i = 0; i < VPHONE_TRACKED_HANDLES; ++i) {
+        OPEN_HANDLE* entry = &g_driver.handles[i];
+        if (!entry->file) {
+            entry->file = file;
+            entry->generation = g_driver.status.startCount;
+            entry->overlapped = overlapped;
+            break;
+        }
+    }
+    KeReleaseSpinLock(&g_driver.lock, irql);
+}
+
+void TrackClose(PFILE_OBJECT file) {
+    if (!file)
+        return;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver.lock, &irql);
+    for (ULONG i = 0; i < VPHONE_TRACKED_HANDLES; ++i) {
+        if (g_driver.handles[i].file == file) {
+            RtlZeroMemory(&g_driver.handles[i], sizeof(g_driver.handles[i]));
+            break;
+        }
+    }
+    KeReleaseSpinLock(&g_driver.lock, irql);
+}
+
+void CountOpenHandles(VPHONE_STATUS* status) {
+    status->openHandles = 0;
+    status->overlappedHandles = 0;
+    if (!g_driver.phone)
+        return;
+    /* Handles left open on a removed phone belong to an earlier generation. */
+    for (ULONG i = 0; i < VPHONE_TRACKED_HANDLES; ++i) {
+        const OPEN_HANDLE* entry = &g_driver.handles[i];
+        if (entry->file && entry->generation == g_driver.status.startCount) {
+            ++status->openHandles;
+            if (entry->overlapped)
+                ++status->overlappedHandles;
+        }
+    }
+}
