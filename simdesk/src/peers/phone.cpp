@@ -1,0 +1,216 @@
+// The simulated phone: its descriptor, its input reports and its LEDs.
+#include "simdesk/phone.h"
+
+#include <mutex>
+
+namespace simdesk {
+namespace {
+
+// clang-format off
+const std::vector<std::uint8_t> kPhoneDescriptor = {
+    // Col01: consumer control, volume up/down.
+    0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x03, 0x15, 0x00, 0x25, 0x01,
+    0x75, 0x01, 0x95, 0x02, 0x09, 0xE9, 0x09, 0xEA, 0x81, 0x02,
+    0x95, 0x06, 0x81, 0x03, 0xC0,
+    // Col02: telephony. One main item per input usage keeps Windows' cap order
+    // Phone Mute, Hook Switch, Buttons.
+    0x05, 0x0B, 0x09, 0x01, 0xA1, 0x01,
+    0x85, 0x01, 0x15, 0x00, 0x25, 0x01, 0x75, 0x01, 0x95, 0x01,
+    0x09, 0x2F, 0x81, 0x06,                          // Phone Mute (momentary)
+    0x09, 0x20, 0x81, 0x22,                          // Hook Switch
+    0x05, 0x09, 0x19, 0x07, 0x29, 0x09, 0x95, 0x03, 0x81, 0x02,  // Buttons 7..9
+    0x95, 0x03, 0x81, 0x03,                          // padding
+    0x85, 0x02, 0x05, 0x08,
+    0x09, 0x09, 0x09, 0x17, 0x09, 0x18, 0x09, 0x20, 0x09, 0x21,  // Mute, Off-Hook, Ring, Hold, Mic
+    0x95, 0x05, 0x91, 0x22, 0x95, 0x03, 0x91, 0x03, 0xC0,
+    // Col03: vendor-defined firmware channel.
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x04, 0x09, 0x02, 0x15, 0x00,
+    0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x07, 0x81, 0x02, 0x09, 0x03, 0x91, 0x02, 0xC0,
+};
+// clang-format on
+
+constexpr wchar_t kInstance[] = L"7&1a2b3c4d&0";
+
+// Input report bits.
+constexpr std::uint8_t kMuteBit = 1u << 0;
+constexpr std::uint8_t kHookBit = 1u << 1;
+constexpr int kFirstButtonBit = 2;
+
+// LED report bits, in the order the descriptor declares the usages.
+constexpr std::uint8_t kMuteLed = 1u << 0;
+constexpr std::uint8_t kOffHookLed = 1u << 1;
+constexpr std::uint8_t kRingLed = 1u << 2;
+constexpr std::uint8_t kHoldLed = 1u << 3;
+constexpr std::uint8_t kMicrophoneLed = 1u << 4;
+
+PhoneLeds DecodeLeds(std::uint8_t bits) {
+    return {(bits & kRingLed) != 0, (bits & kOffHookLed) != 0, (bits & kMuteLed) != 0,
+            (bits & kHoldLed) != 0, (bits & kMicrophoneLed) != 0};
+}
+
+}  // namespace
+
+struct SimulatedPhone::State {
+    mutable std::mutex mutex;  // taken after the desktop lock, never before it
+    DeviceId device = 0;
+    std::uint8_t inputBits = 0;
+    PhoneLeds leds;
+    std::vector<std::vector<std::uint8_t>> ledReports;
+    std::function<void(const PhoneLeds&)> observer;
+};
+
+SimulatedPhone::SimulatedPhone() : state_(std::make_shared<State>()) {}
+
+SimulatedPhone::~SimulatedPhone() {
+    if (IsPlugged())
+        Unplug();
+}
+
+DeviceSpec SimulatedPhone::Spec() {
+    DeviceSpec spec;
+    spec.name = "telephony phone";
+    spec.vendorId = kVendorId;
+    spec.productId = kProductId;
+    spec.versionNumber = 0x0210;
+    spec.interfaceNumber = kInterfaceNumber;
+    spec.reportDescriptor = kPhoneDescriptor;
+    spec.instance = kInstance;
+    return spec;
+}
+
+std::wstring SimulatedPhone::TelephonyPath() {
+    return L"\\\\?\\hid#vid_f1ce&pid_0b5d&mi_03&col02#7&1a2b3c4d&0&0001#"
+           L"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+}
+
+std::wstring SimulatedPhone::TelephonyNotificationPath() {
+    return L"\\\\?\\HID#VID_F1CE&PID_0B5D&MI_03&Col02#7&1a2b3c4d&0&0001#"
+           L"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+}
+
+bool SimulatedPhone::Plug() {
+    if (IsPlugged())
+        return false;
+    {
+        std::lock_guard guard(state_->mutex);
+        state_->inputBits = 0;
+        state_->leds = PhoneLeds{};
+    }
+    std::weak_ptr<State> weak = state_;
+    auto observer = [weak](std::size_t interfaceIndex, const std::vector<std::uint8_t>& report) {
+        const auto state = weak.lock();
+        if (!state || interfaceIndex != kTelephonyInterface || report.size() < 2 ||
+            report[0] != kLedReportId)
+            return;
+        std::function<void(const PhoneLeds&)> notify;
+        PhoneLeds leds;
+        {
+            std::lock_guard guard(state->mutex);
+            state->leds = leds = DecodeLeds(report[1]);
+            state->ledReports.push_back(report);
+            notify = state->observer;
+        }
+        if (notify)
+            notify(leds);
+    };
+    // Plugging sends window messages: no phone lock may be held meanwhile.
+    const DeviceId device = PlugDevice(Spec(), observer);
+    std::lock_guard guard(state_->mutex);
+    state_->device = device;
+    return device != 0;
+}
+
+bool SimulatedPhone::Unplug() {
+    DeviceId device = 0;
+    {
+        std::lock_guard guard(state_->mutex);
+        device = state_->device;
+        state_->device = 0;
+        state_->leds = PhoneLeds{};  // no power, no light
+    }
+    return device != 0 && UnplugDevice(device);
+}
+
+bool SimulatedPhone::IsPlugged() const {
+    std::lock_guard guard(state_->mutex);
+    return state_->device != 0;
+}
+
+DeviceId SimulatedPhone::Id() const {
+    std::lock_guard guard(state_->mutex);
+    return state_->device;
+}
+
+bool SimulatedPhone::SendState(const std::function<bool(State&)>& change) {
+    std::vector<std::uint8_t> report;
+    DeviceId device = 0;
+    {
+        std::lock_guard guard(state_->mutex);
+        if (state_->device == 0 || !change(*state_))
+            return false;
+        device = state_->device;
+        report = {kInputReportId, state_->inputBits};
+    }
+    return SendInputReport(device, kTelephonyInterface, report);
+}
+
+bool SimulatedPhone::LiftHandset() {
+    return SendState([](State& s) { return (s.inputBits |= kHookBit), true; });
+}
+
+bool SimulatedPhone::ReplaceHandset() {
+    return SendState([](State& s) {
+        s.inputBits = static_cast<std::uint8_t>(s.inputBits & ~kHookBit);
+        return true;
+    });
+}
+
+bool SimulatedPhone::PressButton(int button) {
+    if (button < kFirstButton || button > kLastButton)
+        return false;
+    const auto bit = static_cast<std::uint8_t>(1u << (kFirstButtonBit + button - kFirstButton));
+    return SendState([bit](State& s) { return (s.inputBits |= bit), true; });
+}
+
+bool SimulatedPhone::ReleaseButton(int button) {
+    if (button < kFirstButton || button > kLastButton)
+        return false;
+    const auto bit = static_cast<std::uint8_t>(1u << (kFirstButtonBit + button - kFirstButton));
+    return SendState([bit](State& s) {
+        s.inputBits = static_cast<std::uint8_t>(s.inputBits & ~bit);
+        return true;
+    });
+}
+
+bool SimulatedPhone::PressMute() {
+    return SendState([](State& s) { return (s.inputBits |= kMuteBit), true; });
+}
+
+bool SimulatedPhone::ReleaseMute() {
+    return SendState([](State& s) {
+        s.inputBits = static_cast<std::uint8_t>(s.inputBits & ~kMuteBit);
+        return true;
+    });
+}
+
+bool SimulatedPhone::IsHandsetLifted() const {
+    std::lock_guard guard(state_->mutex);
+    return (state_->inputBits & kHookBit) != 0;
+}
+
+PhoneLeds SimulatedPhone::Leds() const {
+    std::lock_guard guard(state_->mutex);
+    return state_->leds;
+}
+
+std::vector<std::vector<std::uint8_t>> SimulatedPhone::LedReports() const {
+    std::lock_guard guard(state_->mutex);
+    return state_->ledReports;
+}
+
+void SimulatedPhone::SetLedObserver(std::function<void(const PhoneLeds&)> observer) {
+    std::lock_guard guard(state_->mutex);
+    state_->observer = std::move(observer);
+}
+
+}  // namespace simdesk
