@@ -111,4 +111,25 @@ TEST(WaitUntilIdle, ReturnsOnlyAfterEveryReleasedThreadHasRun) {
     }
 }
 
+DWORD WINAPI TakeMutex(LPVOID mutex) {
+    WaitForSingleObject(static_cast<HANDLE>(mutex), INFINITE);
+    ReleaseMutex(static_cast<HANDLE>(mutex));
+    return 0;
+}
+
+// The waiter's predicate is judged for the waiter, not for the thread asking
+// whether all is idle, which here owns the mutex.
+TEST(WaitUntilIdle, AThreadBlockedOnTheCallersMutexIsIdle) {
+    simdesk::DesktopThread self;
+    HANDLE mutex = CreateMutexW(nullptr, /*bInitialOwner=*/TRUE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, TakeMutex, mutex, 0, nullptr);
+    simdesk::WaitUntilIdle();
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
+    ReleaseMutex(mutex);
+    simdesk::WaitUntilIdle();
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    CloseHandle(mutex);
+}
+
 }  // namespace

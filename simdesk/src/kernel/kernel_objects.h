@@ -35,6 +35,9 @@ struct KernelObject {
     virtual ~KernelObject() = default;
     // True when a wait on this object would be satisfied now.
     virtual bool IsSignaled() const { return false; }
+    // The same for a wait by `threadId`; objects with an owner (mutexes) differ.
+    // Wait predicates use this form since WaitUntilIdle evaluates them elsewhere.
+    virtual bool IsSignaledFor(DWORD /*threadId*/) const { return IsSignaled(); }
     // A wait was satisfied by this object (auto-reset events reset here).
     virtual void OnWaitSatisfied() {}
     // The last HANDLE to this object was closed.

@@ -12,7 +12,8 @@ namespace {
 struct MutexObject : KernelObject {
     DWORD owner = 0;
     int recursion = 0;
-    bool IsSignaled() const override { return owner == 0 || owner == GetCurrentThreadId(); }
+    bool IsSignaled() const override { return IsSignaledFor(GetCurrentThreadId()); }
+    bool IsSignaledFor(DWORD threadId) const override { return owner == 0 || owner == threadId; }
     void OnWaitSatisfied() override {
         owner = GetCurrentThreadId();
         ++recursion;
@@ -137,8 +138,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         SetLastErrorValue(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    if (!WaitOnDesktop(
-            lock, [&object] { return object->IsSignaled(); }, dwMilliseconds)) {
+    DWORD self = GetCurrentThreadId();
+    auto signaled = [&object, self] { return object->IsSignaledFor(self); };
+    if (!WaitOnDesktop(lock, signaled, dwMilliseconds)) {
         return WAIT_TIMEOUT;
     }
     object->OnWaitSatisfied();
