@@ -37,8 +37,8 @@ exec 9>"$prefix.lock"
 flock 9
 
 if [ "$fresh" -eq 1 ] && [ -d "$prefix" ]; then
-    "$wine_dir/wineserver" -k 2>/dev/null || true
-    "$wine_dir/wineserver" -w 2>/dev/null || true
+    "$wine_dir/wineserver" -k 2>/dev/null 9>&- || true
+    "$wine_dir/wineserver" -w 2>/dev/null 9>&- || true
     rm -rf "$prefix"
 fi
 [ -f "$ready" ] && exit 0
@@ -46,11 +46,13 @@ rm -rf "$prefix"
 
 log="$prefix.log"
 start=$(date +%s)
+# The lock's descriptor stays out of Wine's processes: a lingering wineserver
+# holding it would block the next caller.
 if ! {
     "$wine_dir/wine64" wineboot --init &&
         "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f &&
         "$wine_dir/wineserver" -w
-} >"$log" 2>&1; then
+} >"$log" 2>&1 9>&-; then
     echo "wine-prefix: creating $prefix failed; see $log" >&2
     exit 1
 fi

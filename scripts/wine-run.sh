@@ -6,9 +6,9 @@
 #   scripts/wine-run.sh PROGRAM.exe [ARGS...]
 #
 # The prefix ($AGENT_WINEPREFIX, else build/windows/wineprefix) is created on
-# first use. A wineserver is started that outlives each program by
-# $AGENT_WINE_LINGER seconds (default 10), so a test run pays its start-up once
-# and nothing is left running afterwards. The program's exit code is returned.
+# first use. Programs share one session (wine-session.sh: a wineserver and a
+# keep-alive GUI program), so a test run pays Wine's start-up once; the session
+# ends by itself when idle. The program's exit code is returned.
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,11 +27,16 @@ export WINEDEBUG=${AGENT_WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
-if [ ! -f "$prefix/.agent-prefix-ready" ]; then
-    "$repo/scripts/wine-prefix.sh" "$prefix"
-fi
+AGENT_WINEPREFIX="$prefix" "$repo/scripts/wine-session.sh" ensure
 
-# Exits at once (status 2) when this prefix already has a server.
-"$wine_dir/wineserver" -p"${AGENT_WINE_LINGER:-10}" 2>/dev/null || true
-
-exec "$wine_dir/wine64" "$@"
+# Wine's own helper processes (the desktop, services) may outlive the program
+# and inherit its output: through files, not the caller's pipes, or CTest
+# would wait for those processes to end.
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+status=0
+"$wine_dir/wine64" "$@" </dev/null >"$out" 2>"$err" || status=$?
+cat "$out"
+cat "$err" >&2
+exit "$status"
