@@ -8,9 +8,8 @@ constexpr auto kAnnouncementTimeout = std::chrono::milliseconds(1000);
 }  // namespace
 
 ::testing::AssertionResult ReplugPhone(const ControlChannel& control) {
-    RemovePhone();  // fails harmlessly when the phone is not registered
-    if (!control.WaitPresent(/*present=*/false, kDeviceTimeout))
-        return ::testing::AssertionFailure() << "the phone never went away";
+    if (auto unplugged = UnplugPhone(control); !unplugged)
+        return unplugged;
     const StepResult installed = InstallPhone(InfBesideExecutable());
     if (!installed.ok())
         return ::testing::AssertionFailure()
@@ -34,20 +33,40 @@ constexpr auto kAnnouncementTimeout = std::chrono::milliseconds(1000);
            << "no arrival notification in " << kAnnouncementTries << " plugs";
 }
 
-void VirtualPhoneTest::SetUp() {
-    control_ = ControlChannel::Open();
-    if (!control_ || !control_->WaitPresent(/*present=*/true, std::chrono::milliseconds(0))) {
-        // Registered but not started, or not registered at all: start from a clean install.
+::testing::AssertionResult LoadDriver(std::optional<ControlChannel>& control) {
+    control = ControlChannel::Open();
+    if (!control) {
+        // Installing the phone loads the driver; start from a clean registration.
         RemovePhone();
         const StepResult installed = InstallPhone(InfBesideExecutable());
-        ASSERT_TRUE(installed.ok()) << installed.step << " failed with error " << installed.error;
-        control_ = ControlChannel::Open();
+        if (!installed.ok())
+            return ::testing::AssertionFailure()
+                   << installed.step << " failed with error " << installed.error;
+        control = ControlChannel::Open();
     }
-    ASSERT_TRUE(control_) << "the control device of the virtual phone driver cannot be opened";
-    ASSERT_TRUE(control_->WaitPresent(/*present=*/true, kDeviceTimeout))
-        << "the phone never started";
-    ASSERT_TRUE(WaitListed(kListedPath, /*listed=*/true, kDeviceTimeout))
-        << "SetupAPI never listed the phone";
+    if (!control)
+        return ::testing::AssertionFailure()
+               << "the control device of the virtual phone driver cannot be opened";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult UnplugPhone(const ControlChannel& control) {
+    RemovePhone();  // fails harmlessly when the phone is not registered
+    if (!control.WaitPresent(/*present=*/false, kDeviceTimeout))
+        return ::testing::AssertionFailure() << "the phone never went away";
+    return ::testing::AssertionSuccess();
+}
+
+void VirtualPhoneTest::SetUp() {
+    ASSERT_TRUE(LoadDriver(control_));
+    ASSERT_TRUE(ReplugPhone(*control_));
+}
+
+void VirtualPhoneTest::TearDown() {
+    // Leaves the prefix without a phone, as the tests that do not ask for one expect.
+    if (control_) {
+        EXPECT_TRUE(UnplugPhone(*control_));
+    }
 }
 
 FileHandle VirtualPhoneTest::OpenPhone(DWORD flags) const {
