@@ -48,7 +48,8 @@ struct EventSyntax {
     EventKind kind;
     std::string_view words;  // "app incoming"
     Argument argument;
-    std::string_view help;  // what happens, for --help and the timeline
+    std::string_view what;  // what happens, for the timeline and --help
+    std::string_view note;  // more for --help, or empty
 };
 
 // Every event, in the order --help lists them.

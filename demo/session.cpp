@@ -1,0 +1,219 @@
+#include "session.h"
+
+#include "app/app_globals.h"
+#include "app/run_application.h"
+
+namespace demo {
+
+namespace {
+
+DWORD WINAPI AgentMain(LPVOID) {
+    return static_cast<DWORD>(RunApplication(simdesk::AgentInstance()));
+}
+
+const std::string kAppNotRunning = "the call application is not running (\"app start\" first)";
+const std::string kPhoneNotPlugged = "the phone is not plugged in (\"phone plug\" first)";
+
+}  // namespace
+
+Session::Session(Timeline& timeline) : timeline_(timeline) {
+    app_.SetObserver([this](bool received, const std::string& text) {
+        if (received)
+            timeline_.AppReceived(text);
+        else
+            timeline_.AppSent(text);
+    });
+    phone_.SetLedObserver(
+        [this](const simdesk::PhoneLeds& leds) { timeline_.PhoneLeds(leds.ring, leds.offHook); });
+}
+
+Session::~Session() {
+    timeline_.Silence();
+    if (AgentRunning())
+        QuitAgent();
+    app_.Stop();
+    if (phone_.IsPlugged())
+        phone_.Unplug();
+    simdesk::WaitUntilIdle();
+    if (agentThread_ != nullptr)
+        CloseHandle(agentThread_);
+}
+
+std::optional<std::string> Session::Play(const Event& event) {
+    if (quit_)
+        return "nothing may follow \"quit\"";
+    std::optional<std::string> error;
+    switch (event.kind) {
+        case EventKind::Start:
+            error = StartAgent();
+            break;
+        case EventKind::Quit:
+            if (!AgentRunning())
+                return "the agent is not running (\"start\" first)";
+            QuitAgent();
+            quit_ = true;
+            break;
+        case EventKind::PhonePlug:
+        case EventKind::PhoneUnplug:
+        case EventKind::PhoneLift:
+        case EventKind::PhoneReplace:
+        case EventKind::PhonePress:
+        case EventKind::PhoneRelease:
+        case EventKind::PhoneMute:
+            error = PlayPhone(event);
+            break;
+        case EventKind::SessionLock:
+        case EventKind::SessionUnlock:
+        case EventKind::SessionDisconnect:
+        case EventKind::SessionConnect:
+            error = PlaySession(event);
+            break;
+        default:
+            error = PlayApp(event);
+            break;
+    }
+    simdesk::WaitUntilIdle();
+    if (!error && (event.kind == EventKind::PhonePlug || event.kind == EventKind::Start))
+        ShowWhetherPhoneIsRead();
+    return error;
+}
+
+// Whether the agent found the phone is otherwise invisible until a call lights it.
+void Session::ShowWhetherPhoneIsRead() {
+    if (!phone_.IsPlugged() || !AgentRunning())
+        return;
+    const bool read =
+        simdesk::OpenHandleCount(phone_.Id(), simdesk::SimulatedPhone::kTelephonyInterface) > 0;
+    timeline_.Note(read ? "the agent has the phone open" : "the agent has not opened the phone");
+}
+
+void Session::Finish() {
+    if (!AgentRunning())
+        return;
+    timeline_.Note("end of the scenario: the agent's window is closed");
+    QuitAgent();
+}
+
+std::optional<std::string> Session::PlayApp(const Event& event) {
+    if (event.kind == EventKind::AppStart) {
+        if (app_.IsRunning())
+            return "the call application runs already";
+        app_.Start();
+        return std::nullopt;
+    }
+    if (!app_.IsRunning())
+        return kAppNotRunning;
+    switch (event.kind) {
+        case EventKind::AppStop:
+            app_.Stop();
+            break;
+        case EventKind::AppNotify:
+            app_.Notify(event.text);
+            break;
+        case EventKind::AppIncoming:
+            app_.IncomingCall(event.callId);
+            break;
+        case EventKind::AppOutgoing:
+            app_.OutgoingCall(event.callId);
+            break;
+        case EventKind::AppAnswer:
+            app_.AnswerCall(event.callId);
+            break;
+        case EventKind::AppHangUp:
+            app_.FarEndHangUp(event.callId);
+            break;
+        case EventKind::AppMiss:
+            app_.MissCall(event.callId);
+            break;
+        case EventKind::AppRefuse:
+            app_.RefuseCall(event.callId);
+            break;
+        case EventKind::AppEnd:
+            app_.EndCall(event.callId, event.status);
+            break;
+        default:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Session::PlayPhone(const Event& event) {
+    if (event.kind == EventKind::PhonePlug) {
+        if (phone_.IsPlugged())
+            return "the phone is plugged in already";
+        phone_.Plug();
+        return std::nullopt;
+    }
+    if (!phone_.IsPlugged())
+        return kPhoneNotPlugged;
+    switch (event.kind) {
+        case EventKind::PhoneUnplug:
+            phone_.Unplug();
+            break;
+        case EventKind::PhoneLift:
+            phone_.LiftHandset();
+            break;
+        case EventKind::PhoneReplace:
+            phone_.ReplaceHandset();
+            break;
+        case EventKind::PhonePress:
+            phone_.PressButton(event.button);
+            break;
+        case EventKind::PhoneRelease:
+            phone_.ReleaseButton(event.button);
+            break;
+        case EventKind::PhoneMute:
+            // Two reports, each acted on before the next, as a finger on the key gives them.
+            phone_.PressMute();
+            simdesk::WaitUntilIdle();
+            phone_.ReleaseMute();
+            break;
+        default:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Session::PlaySession(const Event& event) {
+    switch (event.kind) {
+        case EventKind::SessionLock:
+            simdesk::LockSession();
+            break;
+        case EventKind::SessionUnlock:
+            simdesk::UnlockSession();
+            break;
+        case EventKind::SessionDisconnect:
+            simdesk::DisconnectConsole();
+            break;
+        case EventKind::SessionConnect:
+            simdesk::ConnectConsole();
+            break;
+        default:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Session::StartAgent() {
+    if (agentThread_ != nullptr)
+        return "the agent has started already (\"start\" comes once)";
+    agentThread_ = CreateThread(nullptr, 0, AgentMain, nullptr, 0, nullptr);
+    if (agentThread_ == nullptr)
+        return "the agent's thread could not be created";
+    return std::nullopt;
+}
+
+bool Session::AgentRunning() const {
+    return agentThread_ != nullptr && WaitForSingleObject(agentThread_, 0) == WAIT_TIMEOUT;
+}
+
+void Session::QuitAgent() {
+    PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    WaitForSingleObject(agentThread_, INFINITE);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeThread(agentThread_, &code);
+    simdesk::WaitUntilIdle();
+    timeline_.AgentExit(static_cast<int>(code));
+}
+
+}  // namespace demo
