@@ -142,5 +142,27 @@ TEST_F(AnsweringApplication, IncomingCallWithTheTypeAnsweredAsynchronously) {
     EXPECT_EQ(standIn().commandTexts(), (Commands{"GET CALL 1234 TYPE", "GET CALL 5678 TYPE"}));
 }
 
+// An application that answers while the agent is still blocked sending the
+// query: the agent handles the nested notification, nothing deadlocks.
+class InlineAnsweringApplication : public AgentTest {
+  protected:
+    standin::Options StandInOptions() const override {
+        standin::Options options;
+        options.answerCallType = "INCOMING_P2P";
+        options.answerInline = true;
+        return options;
+    }
+};
+
+TEST_F(InlineAnsweringApplication, NestedTypeAnswerIsHandledWithoutDeadlock) {
+    HWND agent = StartAttachedAgent();
+    ASSERT_NE(agent, nullptr);
+    EXPECT_EQ(Notify(agent, "CALL 1234 STATUS RINGING"), kType1234);
+    ASSERT_EQ(standIn().autoReplies().size(), 1u) << "answered before the query returned";
+    EXPECT_EQ(standIn().autoReplies().front(),
+              (std::pair<std::string, LRESULT>{"CALL 1234 TYPE INCOMING_P2P", 1}));
+    // The nested answer typed the call: a routing notice no longer starts one.
+    EXPECT_EQ(Notify(agent, "CALL 1234 STATUS ROUTING"), kNone);
+}
 }  // namespace
 }  // namespace wine_tests

@@ -2,6 +2,7 @@
 #include <array>
 #include <cwctype>
 #include <string>
+#include <vector>
 
 #include "agent_fixture.h"
 #include "executable_image.h"
@@ -171,6 +172,30 @@ TEST_F(ExecutableResources, AboutDialogBuildsWithItsTexts) {
     }
     EXPECT_TRUE(versionLine) << "no static text \"QuillonSkypePlugIn, Version 1.0\"";
     DestroyWindow(dialog);
+}
+
+std::wstring VersionString(const std::vector<unsigned char>& block, const wchar_t* name) {
+    std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), key.c_str(), &value, &length) || length == 0) {
+        return {};
+    }
+    return std::wstring(static_cast<const wchar_t*>(value), length - 1);  // length counts the NUL
+}
+
+TEST(Executable, VersionResourceNamesTheProductAndItsVersion) {
+    const std::wstring path = AgentPath();
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    ASSERT_NE(size, 0u) << "no version resource";
+    std::vector<unsigned char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    const std::string version = AGENT_VERSION;
+    const std::wstring wideVersion(version.begin(), version.end());
+    EXPECT_EQ(VersionString(block, L"ProductName"), L"QuillonSkypePlugIn");
+    EXPECT_EQ(VersionString(block, L"OriginalFilename"), L"QuillonSkypePlugIn.exe");
+    EXPECT_EQ(VersionString(block, L"ProductVersion"), wideVersion);
+    EXPECT_EQ(VersionString(block, L"FileVersion"), wideVersion);
 }
 
 }  // namespace

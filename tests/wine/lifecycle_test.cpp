@@ -1,4 +1,6 @@
 // Start-up and shut-down of the real agent as Windows processes see them.
+#include <thread>
+
 #include "agent_fixture.h"
 
 namespace wine_tests {
@@ -56,6 +58,48 @@ TEST_F(Lifecycle, ClosingTheMainWindowEndsTheProcessWithZero) {
         EXPECT_EQ(code, 0u);
         EXPECT_FALSE(IsWindow(agent));
     }
+}
+
+// A top-level window whose thread stops pumping, as a hung program's would.
+class HungWindow {
+  public:
+    HungWindow() {
+        thread_ = std::thread([this] {
+            window_ = CreateWindowExW(0, L"STATIC", L"hung", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
+                                      nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            SetEvent(created_);
+            WaitForSingleObject(release_, INFINITE);
+            DestroyWindow(window_);
+        });
+        WaitForSingleObject(created_, INFINITE);
+    }
+    ~HungWindow() {
+        SetEvent(release_);
+        thread_.join();
+        CloseHandle(created_);
+        CloseHandle(release_);
+    }
+    HungWindow(const HungWindow&) = delete;
+    HungWindow& operator=(const HungWindow&) = delete;
+    HWND window() const { return window_; }
+
+  private:
+    HANDLE created_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HWND window_ = nullptr;
+    std::thread thread_;
+};
+
+TEST_F(Lifecycle, AWindowThatStopsPumpingDelaysStartUpButDoesNotStopIt) {
+    HungWindow hung;
+    ASSERT_NE(hung.window(), nullptr);
+    const auto start = standin::Clock::now();
+    HWND agent = StartAttachedAgent();
+    ASSERT_NE(agent, nullptr) << "start-up must get past a hung window";
+    const auto took = std::chrono::duration_cast<Millis>(standin::Clock::now() - start);
+    RecordProperty("start_up_ms", static_cast<int>(took.count()));
+    EXPECT_EQ(Notify(agent, "CALL 1234 STATUS RINGING"),
+              std::vector<std::string>{"GET CALL 1234 TYPE"});
 }
 
 }  // namespace

@@ -171,19 +171,32 @@ void CallAppStandIn::onCommand(HWND window, WPARAM wParam, const COPYDATASTRUCT&
         }
         seen.text.assign(bytes, length);
     }
+    std::optional<std::string> answer;
     if (!options_.answerCallType.empty()) {
-        if (auto answer = CallTypeAnswer(seen.text, options_.answerCallType)) {
-            // Answered after this command returns: the agent is blocked in
-            // its send until then.
-            pendingReplies_.emplace_back(seen.sender, std::move(*answer));
-            PostMessageW(windows_[0], kSendRepliesMessage, 0, 0);
-        }
+        answer = CallTypeAnswer(seen.text, options_.answerCallType);
     }
+    const HWND agent = seen.sender;
     {
         std::lock_guard lock(mutex_);
         commands_.push_back(std::move(seen));
     }
     changed_.notify_all();
+    if (!answer) {
+        return;
+    }
+    if (options_.answerInline) {
+        std::optional<LRESULT> result = sendCopyData(agent, *answer, windows_[0]);
+        {
+            std::lock_guard lock(mutex_);
+            autoReplies_.emplace_back(std::move(*answer), result.value_or(kSendFailed));
+        }
+        changed_.notify_all();
+        return;
+    }
+    // Answered after this command returns: the agent is blocked in its send
+    // until then.
+    pendingReplies_.emplace_back(agent, std::move(*answer));
+    PostMessageW(windows_[0], kSendRepliesMessage, 0, 0);
 }
 
 std::optional<LRESULT> CallAppStandIn::sendCopyData(HWND agent, std::string_view text,

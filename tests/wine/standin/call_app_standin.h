@@ -60,6 +60,9 @@ struct Options {
     // notification "CALL <id> TYPE <answerCallType>", sent after the command
     // has returned. Empty: do not answer.
     std::string answerCallType;
+    // Answer from within the command's own handling instead, while the agent
+    // is still blocked in its send: a nested call back into the agent.
+    bool answerInline = false;
     // Bound for each notification sent to the agent.
     Millis sendTimeout{5000};
 };
