@@ -190,4 +190,46 @@ TEST(ThreadEnd, TakesItsWindowsWithIt) {
     EXPECT_FALSE(IsWindow(window));
 }
 
+struct Abandoned {
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HWND window = nullptr;
+    LRESULT sendResult = -1;
+};
+
+// The owner never pumps and then ends: its windows go, and a sender blocked on
+// one of them is released with 0 instead of waiting forever.
+TEST(ThreadEnd, ReleasesSendersWaitingOnItsWindows) {
+    simdesk::DesktopThread self;
+    Abandoned state;
+    HANDLE owner = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* s = static_cast<Abandoned*>(p);
+            s->window = CreateRecordingWindow();
+            SetEvent(s->ready);
+            WaitForSingleObject(s->release, INFINITE);
+            return 0;
+        },
+        &state, 0, nullptr);
+    WaitForSingleObject(state.ready, INFINITE);
+    HANDLE sender = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* s = static_cast<Abandoned*>(p);
+            s->sendResult = SendMessageW(s->window, kPing, 0, 0);
+            return 0;
+        },
+        &state, 0, nullptr);
+    simdesk::WaitUntilIdle();
+    EXPECT_EQ(WaitForSingleObject(sender, 0), WAIT_TIMEOUT) << "blocked in its send";
+    SetEvent(state.release);
+    EXPECT_EQ(WaitForSingleObject(sender, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(state.sendResult, 0);
+    EXPECT_EQ(Recorder::Get().Count(state.window, kPing), 0);
+    EXPECT_FALSE(IsWindow(state.window));
+    for (HANDLE h : {owner, sender, state.release, state.ready})
+        CloseHandle(h);
+}
+
 }  // namespace
