@@ -39,7 +39,8 @@ struct FakeDevice : simdesk::FileObject {
     }
     // Lock held.
     void Finish(ULONG_PTR status, const std::vector<BYTE>& data) {
-        if (!data.empty()) std::memcpy(pendingBuffer, data.data(), data.size());
+        if (!data.empty())
+            std::memcpy(pendingBuffer, data.data(), data.size());
         simdesk::CompleteOverlapped(pending, status, static_cast<DWORD>(data.size()));
         pending = nullptr;
     }
