@@ -26,17 +26,16 @@ static PIRP TakeHeldRead(PHONE_DEVICE* phone) {
     return NULL;
 }
 
-static VOID NTAPI CancelHeldRead(PDEVICE_OBJECT device, PIRP irp) {
-    (void)device;
+static VOID NTAPI CancelHeldRead(PDEVICE_OBJECT fdo, PIRP irp) {
+    PHONE_DEVICE* phone =
+        (PHONE_DEVICE*)((PHID_DEVICE_EXTENSION)fdo->DeviceExtension)->MiniDeviceExtension;
     IoReleaseCancelSpinLock(irp->CancelIrql);
     KIRQL irql;
     KeAcquireSpinLock(&g_driver.lock, &irql);
     PLIST_ENTRY entry = &irp->Tail.Overlay.ListEntry;
     if (!IsListEmpty(entry)) {
         RemoveEntryList(entry);
-        PHONE_DEVICE* phone = g_driver.phone;
-        if (phone && phone->heldReadCount)
-            --phone->heldReadCount;
+        --phone->heldReadCount;
     }
     KeReleaseSpinLock(&g_driver.lock, irql);
     CompleteIrp(irp, STATUS_CANCELLED, 0);
