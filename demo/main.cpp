@@ -95,9 +95,10 @@ std::optional<std::string> PlayScenario(std::istream& scenario, const std::strin
         const auto* event = std::get_if<demo::Event>(&parsed);
         if (event == nullptr)
             continue;
-        timeline.Step(lineNumber, demo::Describe(*event), demo::SyntaxOf(event->kind).what);
-        if (const std::optional<std::string> refused = session.Play(*event))
+        if (const std::optional<std::string> refused = session.Refusal(*event))
             return stop(*refused);
+        timeline.Step(lineNumber, demo::Describe(*event), demo::SyntaxOf(event->kind).what);
+        session.Play(*event);
     }
     session.Finish();
     return std::nullopt;

@@ -11,9 +11,6 @@ DWORD WINAPI AgentMain(LPVOID) {
     return static_cast<DWORD>(RunApplication(simdesk::AgentInstance()));
 }
 
-const std::string kAppNotRunning = "the call application is not running (\"app start\" first)";
-const std::string kPhoneNotPlugged = "the phone is not plugged in (\"phone plug\" first)";
-
 }  // namespace
 
 Session::Session(Timeline& timeline) : timeline_(timeline) {
@@ -39,17 +36,53 @@ Session::~Session() {
         CloseHandle(agentThread_);
 }
 
-std::optional<std::string> Session::Play(const Event& event) {
+std::optional<std::string> Session::Refusal(const Event& event) const {
     if (quit_)
         return "nothing may follow \"quit\"";
-    std::optional<std::string> error;
     switch (event.kind) {
         case EventKind::Start:
-            error = StartAgent();
-            break;
+            if (agentThread_ != nullptr)
+                return "the agent has started already (\"start\" comes once)";
+            return std::nullopt;
         case EventKind::Quit:
             if (!AgentRunning())
                 return "the agent is not running (\"start\" first)";
+            return std::nullopt;
+        case EventKind::AppStart:
+            if (app_.IsRunning())
+                return "the call application runs already";
+            return std::nullopt;
+        case EventKind::PhonePlug:
+            if (phone_.IsPlugged())
+                return "the phone is plugged in already";
+            return std::nullopt;
+        case EventKind::PhoneUnplug:
+        case EventKind::PhoneLift:
+        case EventKind::PhoneReplace:
+        case EventKind::PhonePress:
+        case EventKind::PhoneRelease:
+        case EventKind::PhoneMute:
+            if (!phone_.IsPlugged())
+                return "the phone is not plugged in (\"phone plug\" first)";
+            return std::nullopt;
+        case EventKind::SessionLock:
+        case EventKind::SessionUnlock:
+        case EventKind::SessionDisconnect:
+        case EventKind::SessionConnect:
+            return std::nullopt;
+        default:  // the other app events
+            if (!app_.IsRunning())
+                return "the call application is not running (\"app start\" first)";
+            return std::nullopt;
+    }
+}
+
+void Session::Play(const Event& event) {
+    switch (event.kind) {
+        case EventKind::Start:
+            StartAgent();
+            break;
+        case EventKind::Quit:
             QuitAgent();
             quit_ = true;
             break;
@@ -60,22 +93,21 @@ std::optional<std::string> Session::Play(const Event& event) {
         case EventKind::PhonePress:
         case EventKind::PhoneRelease:
         case EventKind::PhoneMute:
-            error = PlayPhone(event);
+            PlayPhone(event);
             break;
         case EventKind::SessionLock:
         case EventKind::SessionUnlock:
         case EventKind::SessionDisconnect:
         case EventKind::SessionConnect:
-            error = PlaySession(event);
+            PlaySession(event);
             break;
         default:
-            error = PlayApp(event);
+            PlayApp(event);
             break;
     }
     simdesk::WaitUntilIdle();
-    if (!error && (event.kind == EventKind::PhonePlug || event.kind == EventKind::Start))
+    if (event.kind == EventKind::PhonePlug || event.kind == EventKind::Start)
         ShowWhetherPhoneIsRead();
-    return error;
 }
 
 // Whether the agent found the phone is otherwise invisible until a call lights it.
@@ -94,16 +126,11 @@ void Session::Finish() {
     QuitAgent();
 }
 
-std::optional<std::string> Session::PlayApp(const Event& event) {
-    if (event.kind == EventKind::AppStart) {
-        if (app_.IsRunning())
-            return "the call application runs already";
-        app_.Start();
-        return std::nullopt;
-    }
-    if (!app_.IsRunning())
-        return kAppNotRunning;
+void Session::PlayApp(const Event& event) {
     switch (event.kind) {
+        case EventKind::AppStart:
+            app_.Start();
+            break;
         case EventKind::AppStop:
             app_.Stop();
             break;
@@ -134,19 +161,13 @@ std::optional<std::string> Session::PlayApp(const Event& event) {
         default:
             break;
     }
-    return std::nullopt;
 }
 
-std::optional<std::string> Session::PlayPhone(const Event& event) {
-    if (event.kind == EventKind::PhonePlug) {
-        if (phone_.IsPlugged())
-            return "the phone is plugged in already";
-        phone_.Plug();
-        return std::nullopt;
-    }
-    if (!phone_.IsPlugged())
-        return kPhoneNotPlugged;
+void Session::PlayPhone(const Event& event) {
     switch (event.kind) {
+        case EventKind::PhonePlug:
+            phone_.Plug();
+            break;
         case EventKind::PhoneUnplug:
             phone_.Unplug();
             break;
@@ -171,10 +192,9 @@ std::optional<std::string> Session::PlayPhone(const Event& event) {
         default:
             break;
     }
-    return std::nullopt;
 }
 
-std::optional<std::string> Session::PlaySession(const Event& event) {
+void Session::PlaySession(const Event& event) {
     switch (event.kind) {
         case EventKind::SessionLock:
             simdesk::LockSession();
@@ -191,16 +211,12 @@ std::optional<std::string> Session::PlaySession(const Event& event) {
         default:
             break;
     }
-    return std::nullopt;
 }
 
-std::optional<std::string> Session::StartAgent() {
-    if (agentThread_ != nullptr)
-        return "the agent has started already (\"start\" comes once)";
+void Session::StartAgent() {
     agentThread_ = CreateThread(nullptr, 0, AgentMain, nullptr, 0, nullptr);
     if (agentThread_ == nullptr)
-        return "the agent's thread could not be created";
-    return std::nullopt;
+        timeline_.Note("the agent's thread could not be created");
 }
 
 bool Session::AgentRunning() const {

@@ -35,17 +35,19 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Plays one event and waits until everything has settled. An event that
-    // cannot happen now gives the reason and leaves the session as it was.
-    std::optional<std::string> Play(const Event& event);
+    // Why the event cannot happen now (the phone is not plugged in, the agent
+    // has quit...), or nothing.
+    std::optional<std::string> Refusal(const Event& event) const;
+    // Plays an event that Refusal accepted and waits until everything has settled.
+    void Play(const Event& event);
     // The end of the scenario: quits the agent if it still runs.
     void Finish();
 
   private:
-    std::optional<std::string> PlayApp(const Event& event);
-    std::optional<std::string> PlayPhone(const Event& event);
-    std::optional<std::string> PlaySession(const Event& event);
-    std::optional<std::string> StartAgent();
+    void PlayApp(const Event& event);
+    void PlayPhone(const Event& event);
+    void PlaySession(const Event& event);
+    void StartAgent();
     void QuitAgent();
     void ShowWhetherPhoneIsRead();
     bool AgentRunning() const;

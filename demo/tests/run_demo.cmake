@@ -3,8 +3,9 @@
 #   ARG       its one argument (a scenario file or "-"); unset for the built-in session
 #   INPUT     file given on standard input (with ARG "-")
 #   EXPECTED  file holding the exact expected standard output (exit code 0 expected)
-#   REFUSED   a scenario that must be refused: exit code 2, and standard error must
-#             hold the text of its "# refused: " line
+#   REFUSED   a scenario that must be refused: exit code 2, standard error must
+#             hold the text of its "# refused: line N: ..." line, and line N must
+#             not have been played
 set(command ${DEMO})
 if(DEFINED ARG)
     list(APPEND command ${ARG})
@@ -42,6 +43,12 @@ elseif(DEFINED REFUSED)
     string(FIND "${err}" "${wanted}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "stderr lacks \"${wanted}\"; it was:\n${err}")
+    endif()
+    # The refused line is not played, and nothing after it.
+    string(REGEX MATCH "^line ([0-9]+):" ignored "${wanted}")
+    string(FIND "${out}" "-- ${CMAKE_MATCH_1}: " played)
+    if(NOT played EQUAL -1)
+        message(FATAL_ERROR "line ${CMAKE_MATCH_1} was played:\n${out}")
     endif()
 else()
     message(FATAL_ERROR "run_demo.cmake needs EXPECTED or REFUSED")
