@@ -175,7 +175,7 @@ TEST(GetUsages, FailuresCarryWindowsStatuses) {
          false,
          HIDP_STATUS_INVALID_REPORT_LENGTH},
         {"no such report type",
-         static_cast<HIDP_REPORT_TYPE>(7),
+         static_cast<HIDP_REPORT_TYPE>(3),
          kTelephony,
          {0x01, 0},
          false,
