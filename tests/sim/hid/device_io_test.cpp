@@ -279,3 +279,55 @@ TEST_F(DeviceIo, WritesAreCheckedThenRecorded) {
 }
 
 }  // namespace
+
+namespace {
+
+// The agent's reader: overlapped reads on a thread of its own, waiting on the event.
+struct ReaderThread {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::vector<Report> got;
+    int wanted = 0;
+
+    static DWORD WINAPI Run(LPVOID self) {
+        auto* reader = static_cast<ReaderThread*>(self);
+        HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        for (int i = 0; i < reader->wanted; ++i) {
+            OVERLAPPED overlapped{};
+            overlapped.hEvent = event;
+            Report buffer(2, 0);
+            if (ReadFile(reader->file, buffer.data(), 2, nullptr, &overlapped)) {
+                SetEvent(event);
+            } else if (GetLastError() != ERROR_IO_PENDING) {
+                break;
+            }
+            WaitForSingleObject(event, INFINITE);
+            DWORD bytes = 0;
+            if (!GetOverlappedResult(reader->file, &overlapped, &bytes, FALSE))
+                break;
+            reader->got.push_back(buffer);
+        }
+        CloseHandle(event);
+        return 0;
+    }
+};
+
+TEST(DeviceIoAcrossThreads, ReaderThreadGetsEveryReportInOrder) {
+    simdesk::DesktopThread thread;
+    SimulatedPhone phone;
+    ASSERT_TRUE(phone.Plug());
+    ReaderThread reader;
+    reader.file = Open(SimulatedPhone::TelephonyPath(), GENERIC_READ, FILE_FLAG_OVERLAPPED);
+    reader.wanted = 4;
+    HANDLE worker = CreateThread(nullptr, 0, ReaderThread::Run, &reader, 0, nullptr);
+    ASSERT_TRUE(phone.LiftHandset());
+    ASSERT_TRUE(phone.PressButton(7));
+    ASSERT_TRUE(phone.ReleaseButton(7));
+    ASSERT_TRUE(phone.ReplaceHandset());
+    ASSERT_EQ(WaitForSingleObject(worker, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(worker);
+    CloseHandle(reader.file);
+    EXPECT_EQ(reader.got, (std::vector<Report>{{1, 0x02}, {1, 0x06}, {1, 0x02}, {1, 0x00}}));
+    simdesk::UnplugAllDevicesQuietly();
+}
+
+}  // namespace

@@ -118,3 +118,52 @@ TEST_F(Notifications, RegistrationNeedsAWindowAndAnInterfaceFilter) {
 }
 
 }  // namespace
+
+namespace {
+
+// A window on a thread of its own, pumping messages as the agent's window thread does.
+struct PumpingWindow {
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HWND window = nullptr;
+
+    static DWORD WINAPI Run(LPVOID self) {
+        auto* peer = static_cast<PumpingWindow*>(self);
+        hidtest::ChangeRecorder recorder;
+        peer->window = recorder.NewWindow();
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = simdesk::kHidInterfaceGuid;
+        RegisterDeviceNotificationW(peer->window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+        SetEvent(peer->ready);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+        return 0;
+    }
+};
+
+TEST(NotificationsAcrossThreads, PlugReturnsAfterTheWindowThreadHandledIt) {
+    simdesk::DesktopThread thread;
+    hidtest::ChangeRecorder recorder;
+    recorder.Clear();
+    PumpingWindow peer;
+    HANDLE worker = CreateThread(nullptr, 0, PumpingWindow::Run, &peer, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(peer.ready, INFINITE), WAIT_OBJECT_0);
+    SimulatedPhone phone;
+    ASSERT_TRUE(phone.Plug());
+    PostMessageW(peer.window, WM_QUIT, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(worker, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(worker);
+    CloseHandle(peer.ready);
+
+    std::vector<std::wstring> arrivals;
+    for (const DeviceChange& change : recorder.changes())
+        if (change.window == peer.window && change.event == DBT_DEVICEARRIVAL)
+            arrivals.push_back(change.path);
+    ASSERT_EQ(arrivals.size(), 3u);
+    EXPECT_EQ(arrivals[1], SimulatedPhone::TelephonyNotificationPath());
+    simdesk::UnplugAllDevicesQuietly();
+}
+
+}  // namespace
