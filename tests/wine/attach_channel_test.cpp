@@ -58,16 +58,26 @@ TEST_F(ManualAttach, NotificationsAreRefusedUntilTheAttachWithZero) {
 TEST_F(ManualAttach, AttachResultsOtherThanZeroAndDiscoverAgainChangeNothing) {
     HWND agent = StartAgent();
     ASSERT_NE(agent, nullptr);
-    ASSERT_TRUE(standIn().postAttach(agent, kUnknownAttachResult, ApiWindow::kSecond));
-    // Posted messages are handled in order: once the first window is
-    // accepted, the unknown result has been handled too.
     ASSERT_TRUE(standIn().postAttach(agent, standin::kAttachSuccess, ApiWindow::kFirst));
     ASSERT_TRUE(standIn().waitUntilAccepted(agent, kEventTimeout));
 
-    std::optional<LRESULT> result;
-    EXPECT_TRUE(Notify(agent, kRinging, ApiWindow::kSecond, &result).empty());
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(standIn().discovers().size(), 1u) << "no discovery for an unknown result";
+    const LPARAM results[] = {1, 0x8000, kUnknownAttachResult, -1};
+    for (LPARAM code : results) {
+        SCOPED_TRACE(testing::Message() << "attach result " << std::hex << code);
+        const std::size_t discovers = standIn().discovers().size();
+        ASSERT_TRUE(standIn().postAttach(agent, code, ApiWindow::kSecond));
+        // Posted messages are handled in order: the discovery that this one
+        // asks for proves the result before it has been handled.
+        ASSERT_TRUE(standIn().postAttach(agent, standin::kAttachDiscoverAgain));
+        ASSERT_TRUE(standIn().waitForDiscovers(discovers + 1, kEventTimeout));
+
+        std::optional<LRESULT> result;
+        EXPECT_TRUE(Notify(agent, kRinging, ApiWindow::kSecond, &result).empty());
+        EXPECT_EQ(result, 0) << "the result attached the second window";
+        EXPECT_EQ(standIn().discovers().size(), discovers + 1) << "the result broadcast discovery";
+    }
+    EXPECT_EQ(Notify(agent, kRinging), std::vector<std::string>{kTypeQuery})
+        << "the first window must still be attached";
 }
 
 TEST_F(ManualAttach, DiscoverAgainBroadcastsBeforeAndAfterAnAttach) {
