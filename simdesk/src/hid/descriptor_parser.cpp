@@ -50,7 +50,9 @@ constexpr std::uint32_t kFlagVariable = 0x02;
 constexpr std::uint32_t kFlagRelative = 0x04;
 constexpr std::uint32_t kFlagNullState = 0x40;
 constexpr std::uint32_t kMaxReportSize = 32;
-constexpr std::uint32_t kMaxReportBits = 0xFFFF * 8;
+// A report's byte length, ID byte included, must fit HIDP_CAPS' 16-bit fields.
+constexpr std::uint32_t kMaxReportBits = (0xFFFF - 1) * 8;
+constexpr std::uint32_t kMaxReportCount = 0xFFFF;
 
 // An item's data as written: the value and how many bytes carried it, so that it
 // can be read signed or unsigned later.
@@ -254,6 +256,8 @@ class Parser {
             return;
         UsageEntry entry = MakeEntry(local_.pendingMin->first, local_.pendingMin->second);
         entry.max = static_cast<USAGE>(local_.pendingMax->first & 0xFFFF);
+        if (entry.max < entry.min)
+            std::swap(entry.min, entry.max);
         entry.isRange = true;
         local_.usages.push_back(entry);
         local_.pendingMin.reset();
@@ -331,6 +335,10 @@ class Parser {
             SetError("main item outside a collection");
             return;
         }
+        if (global_.reportCount > kMaxReportCount) {
+            SetError("report count too large");
+            return;
+        }
         if (global_.reportSize > kMaxReportSize && (flags & kFlagConstant) == 0) {
             SetError("report size too large");
             return;
@@ -394,10 +402,7 @@ class Parser {
             const UsageEntry& entry = local_.usages[i];
             const bool last = i + 1 == local_.usages.size();
             const std::uint32_t wanted =
-                entry.isRange ? static_cast<std::uint32_t>(std::max(entry.min, entry.max) -
-                                                           std::min(entry.min, entry.max)) +
-                                    1
-                              : 1;
+                entry.isRange ? static_cast<std::uint32_t>(entry.max - entry.min) + 1 : 1;
             const std::uint32_t count = last ? remaining : std::min(wanted, remaining);
             Cap cap = base;
             cap.usagePage = PageOf(entry);

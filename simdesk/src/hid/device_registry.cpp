@@ -102,6 +102,8 @@ bool SharingAllows(const Interface& interface, DWORD access, DWORD share) {
         if (!file)
             continue;
         const DWORD heldAccess = file->access() & kReadWrite;
+        if (heldAccess == 0)
+            continue;
         if ((access & GENERIC_READ) && !(file->share() & FILE_SHARE_READ))
             return false;
         if ((access & GENERIC_WRITE) && !(file->share() & FILE_SHARE_WRITE))
