@@ -104,8 +104,12 @@ void CompareCap(const Cap& cap, const oracle::DumpedCap& expected, const std::st
     if (cap.isRange) {
         ExpectField(expected, "Range.UsageMin", cap.usageMin, where);
         ExpectField(expected, "Range.UsageMax", cap.usageMax, where);
+        ExpectField(expected, "Range.DataIndexMin", cap.dataIndexMin, where);
+        ExpectField(expected, "Range.DataIndexMax", cap.dataIndexMax, where);
     } else {
         ExpectField(expected, "NotRange.Usage", cap.usageMin, where);
+        ExpectField(expected, "NotRange.Reserved1", cap.usageMax, where);
+        ExpectField(expected, "NotRange.DataIndex", cap.dataIndexMin, where);
     }
     if (cap.isButton) {
         // Windows keeps limits for Array buttons only; 1-bit variable buttons carry 0.

@@ -466,11 +466,21 @@ class Parser {
             }
             // The report ID byte counts even for a device without report IDs.
             data.byteLength = any ? static_cast<USHORT>(longest + 1) : 0;
+            // Data indices follow cap order, except that the usages of one Array
+            // item keep their declared order (its caps are listed last-first).
             USHORT dataIndex = 0;
-            for (Cap& cap : data.caps) {
+            auto assign = [&dataIndex](Cap& cap) {
                 cap.dataIndexMin = dataIndex;
                 dataIndex = static_cast<USHORT>(dataIndex + (cap.isRange ? cap.UsageCount() : 1));
                 cap.dataIndexMax = static_cast<USHORT>(dataIndex - 1);
+            };
+            for (std::size_t i = 0; i < data.caps.size();) {
+                std::size_t end = i;
+                while (end + 1 < data.caps.size() && data.caps[end].isMultipleItemsForArray)
+                    ++end;
+                for (std::size_t j = end + 1; j-- > i;)
+                    assign(data.caps[j]);
+                i = end + 1;
             }
         }
     }
