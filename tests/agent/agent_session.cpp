@@ -56,3 +56,29 @@ LRESULT AgentSession::Notify(const std::string& text) {
 std::vector<std::string> Texts(const simdesk::CallApplication& app) {
     return app.CommandTexts();
 }
+
+void AgentSession::Lift() {
+    phone.LiftHandset();
+    Settle();
+}
+
+void AgentSession::Replace() {
+    phone.ReplaceHandset();
+    Settle();
+}
+
+void AgentSession::Press(int button) {
+    phone.PressButton(button);
+    Settle();
+}
+
+void AgentSession::Release(int button) {
+    phone.ReleaseButton(button);
+    Settle();
+}
+
+std::string Leds(const simdesk::SimulatedPhone& phone) {
+    const simdesk::PhoneLeds leds = phone.Leds();
+    return std::string("ring=") + (leds.ring ? "on" : "off") +
+           " off-hook=" + (leds.offHook ? "on" : "off");
+}

@@ -8,6 +8,7 @@
 
 #include "simdesk/call_app.h"
 #include "simdesk/desktop.h"
+#include "simdesk/phone.h"
 #include "simdesk/win32.h"
 
 class AgentSession {
@@ -32,7 +33,14 @@ class AgentSession {
     // The agent's WM_COPYDATA result for a notification sent by the call application.
     LRESULT Notify(const std::string& text);
 
+    // Phone actions that settle before returning.
+    void Lift();
+    void Replace();
+    void Press(int button);
+    void Release(int button);
+
     simdesk::CallApplication app;
+    simdesk::SimulatedPhone phone;
 
   private:
     simdesk::DesktopThread thisThread_;
@@ -41,3 +49,6 @@ class AgentSession {
 
 // Commands the call application received, for readable comparisons.
 std::vector<std::string> Texts(const simdesk::CallApplication& app);
+
+// The phone's call LEDs as a person reads them: "ring=on off-hook=off".
+std::string Leds(const simdesk::SimulatedPhone& phone);

@@ -1,0 +1,216 @@
+// Following calls from the call application's notifications and showing them
+// on the phone's LEDs. Presses on the phone are left to the reader's tests;
+// where a row needs a call answered on the phone, the flags are set as the
+// reader sets them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "agent_session.h"
+#include "bridge/bridge_state.h"
+
+namespace {
+
+using simdesk::ReplyTiming;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kDark = "ring=off off-hook=off";
+constexpr const char* kRinging = "ring=on off-hook=off";
+constexpr const char* kAnsweredElsewhere = "ring=off off-hook=on";
+
+// The phone is plugged in and the call application attached before each test.
+class CallHandling : public testing::TestWithParam<ReplyTiming> {
+  protected:
+    void SetUp() override {
+        session.app.SetReplyTiming(GetParam());
+        ASSERT_TRUE(session.phone.Plug());
+        session.app.Start();
+        session.StartAgent();
+        ASSERT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    }
+
+    // What the reader records when it answers or hangs up a call.
+    static void AnswerAsThePhoneWould() {
+        bridgeState.answeredByDevice = 1;
+        bridgeState.callActive = 1;
+    }
+
+    void Incoming(const std::string& id, const std::string& type = "INCOMING_P2P") {
+        session.app.IncomingCall(id, type);
+        session.Settle();
+    }
+    void Outgoing(const std::string& id) {
+        session.app.OutgoingCall(id);
+        session.Settle();
+    }
+    void Notify(const std::string& text) { session.Notify(text); }
+
+    AgentSession session;
+};
+
+TEST_P(CallHandling, IncomingCallAnsweredInTheApplication) {
+    Incoming("1234");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 1234 TYPE"});
+    EXPECT_EQ(Leds(session.phone), kRinging);
+    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::Incoming);
+    EXPECT_STREQ(GetCallId(CallIdSlot::Incoming).data(), "1234 ");
+
+    session.app.AnswerCall("1234");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), kAnsweredElsewhere);
+    EXPECT_EQ(bridgeState.answeredElsewhere.load(), 1);
+    EXPECT_EQ(bridgeState.callActive.load(), 1);
+
+    // Resuming from hold: no video for a call the phone did not answer.
+    session.app.AnswerCall("1234");
+    session.Settle();
+
+    session.app.FarEndHangUp("1234");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), kDark);
+    EXPECT_EQ(bridgeState.endedByHost.load(), 1);
+    EXPECT_EQ(bridgeState.callActive.load(), 0);
+    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 1234 TYPE"});
+}
+
+TEST_P(CallHandling, CallAnsweredOnThePhoneGetsVideoOnEveryInProgress) {
+    Incoming("1234");
+    AnswerAsThePhoneWould();
+    Notify("CALL 1234 STATUS INPROGRESS");
+    Notify("CALL 1234 STATUS INPROGRESS");
+    EXPECT_EQ(Texts(session.app),
+              (Strings{"GET CALL 1234 TYPE", "ALTER CALL 1234  START_VIDEO_SEND",
+                       "ALTER CALL 1234  START_VIDEO_SEND"}));
+    // Ring stays as the reader left it; the in-progress rule does not touch it.
+    EXPECT_EQ(bridgeState.answeredElsewhere.load(), 0);
+
+    // The phone hung up: the application's FINISHED does not count as its own end.
+    bridgeState.endedByDevice = 1;
+    bridgeState.callActive = 0;
+    Notify("CALL 1234 STATUS FINISHED");
+    EXPECT_EQ(bridgeState.endedByHost.load(), 0);
+    EXPECT_EQ(Leds(session.phone), kDark);
+}
+
+TEST_P(CallHandling, OutgoingCallRingsWhileRoutingAndEndsDark) {
+    Outgoing("55");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 55 TYPE"});
+    EXPECT_EQ(Leds(session.phone), kRinging);
+    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::Outgoing);
+    EXPECT_STREQ(GetCallId(CallIdSlot::Outgoing).data(), "55 ");
+
+    // A routing notification during the call starts nothing new.
+    Notify("CALL 55 STATUS ROUTING");
+    EXPECT_EQ(Texts(session.app).size(), 1u);
+
+    session.app.AnswerCall("55");  // the far end answers
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), kAnsweredElsewhere);
+    session.app.FarEndHangUp("55");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), kDark);
+}
+
+struct EndStateCase {
+    int line;
+    const char* status;
+};
+
+TEST_P(CallHandling, EveryEndStatePutsTheLightsOutAndResets) {
+    const EndStateCase cases[] = {
+        {__LINE__, "MISSED"},    {__LINE__, "REFUSED"},  {__LINE__, "FAILED"},   {__LINE__, "BUSY"},
+        {__LINE__, "CANCELLED"}, {__LINE__, "UNPLACED"}, {__LINE__, "FINISHED"},
+    };
+    int call = 100;
+    for (const EndStateCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "STATUS " << c.status << " at line " << c.line);
+        const std::string id = std::to_string(++call);
+        Incoming(id);
+        EXPECT_EQ(Leds(session.phone), kRinging);
+        session.app.EndCall(id, c.status);
+        session.Settle();
+        EXPECT_EQ(Leds(session.phone), kDark);
+        EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+        EXPECT_EQ(bridgeState.ringLit.load(), 0);
+        EXPECT_TRUE(IsCallIdEmpty(CallIdSlot::Current));
+    }
+}
+
+TEST_P(CallHandling, EndStatesAfterAnAnswerElsewhereLeaveNoLightOn) {
+    // Off-Hook lit for a call answered in the application, then the call fails.
+    Incoming("7");
+    session.app.AnswerCall("7");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), kAnsweredElsewhere);
+    session.app.EndCall("7", "FAILED");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), kDark);
+    // callActive outlives that end state; the next call answered in the
+    // application still gets no video.
+    EXPECT_EQ(bridgeState.callActive.load(), 1);
+    Incoming("8");
+    session.app.AnswerCall("8");
+    session.Settle();
+    EXPECT_EQ(Texts(session.app), (Strings{"GET CALL 7 TYPE", "GET CALL 8 TYPE"}));
+}
+
+TEST_P(CallHandling, LockedOrDetachedSessionsDoNotLightRing) {
+    simdesk::LockSession();
+    session.Settle();
+    Incoming("1");
+    EXPECT_EQ(Leds(session.phone), kDark);
+    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::Incoming);
+    session.app.MissCall("1");
+    session.Settle();
+
+    simdesk::UnlockSession();
+    session.Settle();
+    simdesk::DisconnectConsole();
+    session.Settle();
+    Incoming("2");
+    EXPECT_EQ(Leds(session.phone), kDark);
+    session.app.MissCall("2");
+    session.Settle();
+
+    simdesk::ConnectConsole();
+    session.Settle();
+    Incoming("3");
+    EXPECT_EQ(Leds(session.phone), kRinging);
+    // An outgoing call lights Ring whatever the session.
+    session.app.MissCall("3");
+    session.Settle();
+    simdesk::LockSession();
+    session.Settle();
+    Outgoing("4");
+    EXPECT_EQ(Leds(session.phone), kRinging);
+}
+
+TEST_P(CallHandling, OtherCallTypesAreNotFollowed) {
+    Incoming("9", "INCOMING_PSTN");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 9 TYPE"});
+    EXPECT_EQ(Leds(session.phone), kDark);
+    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+}
+
+TEST_P(CallHandling, RingingTakesPrecedenceAndRepeatsAskAgain) {
+    Notify("CALL 3 STATUS RINGING INPROGRESS");
+    EXPECT_EQ(bridgeState.callActive.load(), 0);
+    EXPECT_EQ(bridgeState.callSeen.load(), 1);
+    bridgeState.endedByHost = 1;
+    Notify("CALL 3 STATUS RINGING");
+    // Same call: the end flags are not cleared again.
+    EXPECT_EQ(bridgeState.endedByHost.load(), 1);
+    EXPECT_EQ(Texts(session.app), (Strings{"GET CALL 3 TYPE", "GET CALL 3 TYPE"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ReplyTimings, CallHandling,
+                         testing::Values(ReplyTiming::AfterCommand, ReplyTiming::DuringCommand),
+                         [](const testing::TestParamInfo<ReplyTiming>& param) {
+                             return param.param == ReplyTiming::AfterCommand
+                                        ? "RepliesAfterCommand"
+                                        : "RepliesDuringCommand";
+                         });
+
+}  // namespace

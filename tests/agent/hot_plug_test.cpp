@@ -1,0 +1,168 @@
+// Finding the phone at start-up and following it as it is plugged in and out.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "agent_session.h"
+#include "bridge/bridge_state.h"
+#include "simdesk/devices.h"
+
+namespace {
+
+using simdesk::SimulatedPhone;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kRinging = "ring=on off-hook=off";
+constexpr const char* kDark = "ring=off off-hook=off";
+
+// Handles open on the phone's telephony collection: the reader's, while one runs.
+std::size_t ReaderHandles(const SimulatedPhone& phone) {
+    return simdesk::OpenHandleCount(phone.Id(), SimulatedPhone::kTelephonyInterface);
+}
+
+// A ringing call lights Ring and lifting the handset answers it: the phone works.
+void ExpectPhoneWorks(AgentSession& session, const std::string& id) {
+    session.app.IncomingCall(id);
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), kRinging);
+    session.Lift();
+    const Strings commands = Texts(session.app);
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_EQ(commands[commands.size() - 2], "SET CALL " + id + "  STATUS INPROGRESS");
+    session.Replace();
+    EXPECT_EQ(Texts(session.app).back(), "SET CALL " + id + "  STATUS FINISHED");
+    EXPECT_EQ(Leds(session.phone), kDark);
+}
+
+TEST(HotPlug, APhonePresentAtStartUpIsFoundAndRead) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+    EXPECT_EQ(ReaderHandles(session.phone), 1u);
+    ExpectPhoneWorks(session, "1");
+}
+
+TEST(HotPlug, APhonePluggedInLaterIsFoundByItsArrival) {
+    AgentSession session;
+    session.app.Start();
+    session.StartAgent();
+    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    ASSERT_TRUE(session.phone.Plug());
+    session.Settle();
+    EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+    ExpectPhoneWorks(session, "2");
+}
+
+TEST(HotPlug, UnpluggedDuringACallAndPluggedBackWorksAgain) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    session.app.IncomingCall("3");
+    session.Settle();
+    ASSERT_TRUE(session.phone.Unplug());
+    session.Settle();
+    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    session.app.MissCall("3");
+    session.Settle();
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        ASSERT_TRUE(session.phone.Plug());
+        session.Settle();
+        EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+        EXPECT_EQ(ReaderHandles(session.phone), 1u);  // one reader, the old handle released
+        ExpectPhoneWorks(session, std::to_string(10 + round));
+        ASSERT_TRUE(session.phone.Unplug());
+        session.Settle();
+        EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    }
+}
+
+TEST(HotPlug, ASecondArrivalStartsNoSecondReader) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    // The platform announces the same interface again.
+    const std::wstring path = SimulatedPhone::TelephonyNotificationPath();
+    std::vector<BYTE> block(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(WCHAR));
+    auto* arrival = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
+    arrival->dbcc_size = static_cast<DWORD>(block.size());
+    arrival->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    arrival->dbcc_classguid = simdesk::kHidInterfaceGuid;
+    std::copy(path.begin(), path.end(), arrival->dbcc_name);
+    arrival->dbcc_name[path.size()] = L'\0';
+    EXPECT_EQ(SendMessageW(session.AgentWindow(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                           reinterpret_cast<LPARAM>(arrival)),
+              0);
+    session.Settle();
+    EXPECT_EQ(ReaderHandles(session.phone), 1u);
+    ExpectPhoneWorks(session, "4");
+}
+
+TEST(HotPlug, OtherDevicesAndCollectionsAreIgnored) {
+    AgentSession session;
+    session.app.Start();
+    session.StartAgent();
+    for (const simdesk::DeviceSpec& spec :
+         {simdesk::KeyboardSpec(), simdesk::MouseSpec(), simdesk::PhoneIdsOtherPageSpec(),
+          simdesk::TelephonyLength3Spec(), simdesk::LockedKeyboardSpec()}) {
+        SCOPED_TRACE(spec.name);
+        const simdesk::DeviceId device = simdesk::PlugDevice(spec);
+        ASSERT_NE(device, 0u);
+        session.Settle();
+        EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    }
+}
+
+TEST(HotPlug, LookalikesAtStartUpAreNotTakenForThePhone) {
+    AgentSession session;
+    for (const simdesk::DeviceSpec& spec :
+         {simdesk::PhoneIdsOtherPageSpec(), simdesk::TelephonyLength3Spec(),
+          simdesk::MouseSpec()}) {
+        ASSERT_NE(simdesk::PlugDevice(spec), 0u) << spec.name;
+    }
+    session.StartAgent();
+    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+}
+
+TEST(HotPlug, ThePhoneIsFoundBehindAnInterfaceThatCannotBeOpened) {
+    AgentSession session;
+    ASSERT_NE(simdesk::PlugDevice(simdesk::LockedKeyboardSpec()), 0u);
+    ASSERT_NE(simdesk::PlugDevice(simdesk::KeyboardSpec()), 0u);
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+    ExpectPhoneWorks(session, "5");
+}
+
+TEST(HotPlug, RemovalWithNoReaderChangesNothing) {
+    AgentSession session;
+    session.StartAgent();
+    ASSERT_TRUE(session.phone.Plug());
+    session.Settle();
+    ASSERT_TRUE(session.phone.Unplug());
+    session.Settle();
+    ASSERT_TRUE(session.phone.Plug());
+    session.Settle();
+    EXPECT_EQ(ReaderHandles(session.phone), 1u);
+    // A second removal notification after the reader has gone does nothing either.
+    ASSERT_TRUE(session.phone.Unplug());
+    session.Settle();
+    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    EXPECT_TRUE(session.AgentRunning());
+}
+
+TEST(HotPlug, ClosingTheAgentWithTheReaderRunningEndsCleanly) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.StartAgent();
+    EXPECT_EQ(session.CloseAgent(), 0);
+}
+
+}  // namespace
