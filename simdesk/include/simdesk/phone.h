@@ -77,7 +77,8 @@ class SimulatedPhone {
 
   private:
     struct State;
-    bool SendState(const std::function<bool(State&)>& change);
+    // Updates the input bits and sends the whole state; false when unplugged.
+    bool SendState(std::uint8_t set, std::uint8_t clear);
 
     std::shared_ptr<State> state_;
 };

@@ -43,6 +43,14 @@ constexpr std::uint8_t kRingLed = 1u << 2;
 constexpr std::uint8_t kHoldLed = 1u << 3;
 constexpr std::uint8_t kMicrophoneLed = 1u << 4;
 
+// The input bit of a button the phone has, or 0.
+std::uint8_t ButtonBit(int button) {
+    if (button < SimulatedPhone::kFirstButton || button > SimulatedPhone::kLastButton)
+        return 0;
+    return static_cast<std::uint8_t>(1u
+                                     << (kFirstButtonBit + button - SimulatedPhone::kFirstButton));
+}
+
 PhoneLeds DecodeLeds(std::uint8_t bits) {
     return {(bits & kRingLed) != 0, (bits & kOffHookLed) != 0, (bits & kMuteLed) != 0,
             (bits & kHoldLed) != 0, (bits & kMicrophoneLed) != 0};
@@ -141,56 +149,45 @@ DeviceId SimulatedPhone::Id() const {
     return state_->device;
 }
 
-bool SimulatedPhone::SendState(const std::function<bool(State&)>& change) {
+bool SimulatedPhone::SendState(std::uint8_t set, std::uint8_t clear) {
     std::vector<std::uint8_t> report;
     DeviceId device = 0;
     {
         std::lock_guard guard(state_->mutex);
-        if (state_->device == 0 || !change(*state_))
+        if (state_->device == 0)
             return false;
+        state_->inputBits = static_cast<std::uint8_t>((state_->inputBits | set) & ~clear);
         device = state_->device;
         report = {kInputReportId, state_->inputBits};
     }
+    // The report goes out without the phone's lock: delivering it takes the desktop's.
     return SendInputReport(device, kTelephonyInterface, report);
 }
 
 bool SimulatedPhone::LiftHandset() {
-    return SendState([](State& s) { return (s.inputBits |= kHookBit), true; });
+    return SendState(/*set=*/kHookBit, /*clear=*/0);
 }
 
 bool SimulatedPhone::ReplaceHandset() {
-    return SendState([](State& s) {
-        s.inputBits = static_cast<std::uint8_t>(s.inputBits & ~kHookBit);
-        return true;
-    });
+    return SendState(/*set=*/0, /*clear=*/kHookBit);
 }
 
 bool SimulatedPhone::PressButton(int button) {
-    if (button < kFirstButton || button > kLastButton)
-        return false;
-    const auto bit = static_cast<std::uint8_t>(1u << (kFirstButtonBit + button - kFirstButton));
-    return SendState([bit](State& s) { return (s.inputBits |= bit), true; });
+    const std::uint8_t bit = ButtonBit(button);
+    return bit != 0 && SendState(/*set=*/bit, /*clear=*/0);
 }
 
 bool SimulatedPhone::ReleaseButton(int button) {
-    if (button < kFirstButton || button > kLastButton)
-        return false;
-    const auto bit = static_cast<std::uint8_t>(1u << (kFirstButtonBit + button - kFirstButton));
-    return SendState([bit](State& s) {
-        s.inputBits = static_cast<std::uint8_t>(s.inputBits & ~bit);
-        return true;
-    });
+    const std::uint8_t bit = ButtonBit(button);
+    return bit != 0 && SendState(/*set=*/0, /*clear=*/bit);
 }
 
 bool SimulatedPhone::PressMute() {
-    return SendState([](State& s) { return (s.inputBits |= kMuteBit), true; });
+    return SendState(/*set=*/kMuteBit, /*clear=*/0);
 }
 
 bool SimulatedPhone::ReleaseMute() {
-    return SendState([](State& s) {
-        s.inputBits = static_cast<std::uint8_t>(s.inputBits & ~kMuteBit);
-        return true;
-    });
+    return SendState(/*set=*/0, /*clear=*/kMuteBit);
 }
 
 bool SimulatedPhone::IsHandsetLifted() const {

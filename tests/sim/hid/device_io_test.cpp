@@ -91,6 +91,12 @@ TEST_F(DeviceIo, ExclusiveOpenExcludesOtherReadersButNotQueries) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     Handle query(Open(path_, 0, 0, kShareAll));
     EXPECT_TRUE(query.valid());
+    exclusive.Reset();
+    // A query-only handle restricts nobody, whatever its sharing.
+    Handle unshared(Open(path_, 0, 0, /*share=*/0));
+    ASSERT_TRUE(unshared.valid());
+    Handle reader(Open(path_, GENERIC_READ, 0, kShareAll));
+    EXPECT_TRUE(reader.valid());
 }
 
 TEST_F(DeviceIo, QueryHandleGivesAttributesAndParsedDataButNoReports) {
