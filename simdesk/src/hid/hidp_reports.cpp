@@ -71,17 +71,24 @@ USAGE ArrayUsageOf(const Cap& cap, std::uint32_t value) {
     return static_cast<USAGE>(cap.usageMin + index);
 }
 
-void CollectUsages(const Cap& cap, const std::uint8_t* report, std::vector<USAGE>& out) {
+// Writes the cap's pressed usages into `list` while there is room and counts
+// them all, as HID.DLL does: no allocation on the decode path.
+void CollectUsages(const Cap& cap, const std::uint8_t* report, USAGE* list, ULONG capacity,
+                   ULONG& count) {
+    const auto add = [&](USAGE usage) {
+        if (list != nullptr && count < capacity)
+            list[count] = usage;
+        ++count;
+    };
     for (std::uint32_t i = 0; i < cap.reportCount; ++i) {
         const std::uint32_t value = ReadBits(report, cap.FirstBit() + i * cap.bitSize, cap.bitSize);
         if (cap.isArray) {
             const USAGE usage = ArrayUsageOf(cap, value);
             if (usage != 0)
-                out.push_back(usage);
+                add(usage);
         } else if (value != 0) {
             const std::uint32_t offset = cap.isRange ? i : 0;
-            out.push_back(
-                static_cast<USAGE>(std::min<std::uint32_t>(cap.usageMin + offset, cap.usageMax)));
+            add(static_cast<USAGE>(std::min<std::uint32_t>(cap.usageMin + offset, cap.usageMax)));
         }
     }
 }
@@ -199,7 +206,8 @@ NTSTATUS NTAPI HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHO
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(Report);
     bool pageSeen = false;
     bool reportSeen = false;
-    std::vector<USAGE> usages;
+    const ULONG capacity = *UsageLength;
+    ULONG found = 0;
     for (const Cap& cap : target.collection->types[ReportType].caps) {
         if (!cap.isButton || cap.usagePage != UsagePage || !LinkMatches(cap, LinkCollection))
             continue;
@@ -207,18 +215,15 @@ NTSTATUS NTAPI HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHO
         if (cap.reportId != bytes[0])
             continue;
         reportSeen = true;
-        CollectUsages(cap, bytes, usages);
+        CollectUsages(cap, bytes, UsageList, capacity, found);
     }
     if (!pageSeen)
         return HIDP_STATUS_USAGE_NOT_FOUND;
     if (!reportSeen)
         return HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
-    const ULONG capacity = *UsageLength;
-    *UsageLength = static_cast<ULONG>(usages.size());
-    if (usages.size() > capacity || (UsageList == nullptr && !usages.empty()))
+    *UsageLength = found;
+    if (found > capacity || (UsageList == nullptr && found != 0))
         return HIDP_STATUS_BUFFER_TOO_SMALL;
-    if (!usages.empty())
-        std::memcpy(UsageList, usages.data(), usages.size() * sizeof(USAGE));
     return HIDP_STATUS_SUCCESS;
 }
 
