@@ -27,6 +27,7 @@ BOOL HidFile::Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED* ove
         *error = ERROR_INVALID_USER_BUFFER;
         return FALSE;
     }
+    // One report per read, however large the buffer.
     if (!queue_.empty()) {
         std::memcpy(buffer, queue_.front().data(), reportLength);
         queue_.pop_front();
@@ -48,6 +49,7 @@ BOOL HidFile::Write(const void* buffer, DWORD length, DWORD* bytesWritten, OVERL
         *error = ERROR_ACCESS_DENIED;
         return FALSE;
     }
+    // The class driver takes exactly one whole output report per write.
     const ReportTypeData& output = interface_->collection.types[HidP_Output];
     if (output.byteLength == 0 || length != output.byteLength || buffer == nullptr) {
         *error = ERROR_INVALID_USER_BUFFER;
