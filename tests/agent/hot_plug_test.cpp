@@ -1,11 +1,13 @@
 // Finding the phone at start-up and following it as it is plugged in and out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "agent_session.h"
 #include "bridge/bridge_state.h"
+#include "hid/device_record.h"
 #include "simdesk/devices.h"
 
 namespace {
@@ -19,6 +21,18 @@ constexpr const char* kDark = "ring=off off-hook=off";
 // Handles open on the phone's telephony collection: the reader's, while one runs.
 std::size_t ReaderHandles(const SimulatedPhone& phone) {
     return simdesk::OpenHandleCount(phone.Id(), SimulatedPhone::kTelephonyInterface);
+}
+
+// Sends WM_DEVICECHANGE for the phone's interface as the platform does.
+LRESULT SendInterfaceNotification(HWND window, WPARAM event, const std::wstring& path) {
+    std::vector<BYTE> block(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(WCHAR));
+    auto* notification = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
+    notification->dbcc_size = static_cast<DWORD>(block.size());
+    notification->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    notification->dbcc_classguid = simdesk::kHidInterfaceGuid;
+    std::copy(path.begin(), path.end(), notification->dbcc_name);
+    notification->dbcc_name[path.size()] = L'\0';
+    return SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(notification));
 }
 
 // A ringing call lights Ring and lifting the handset answers it: the phone works.
@@ -88,16 +102,8 @@ TEST(HotPlug, ASecondArrivalStartsNoSecondReader) {
     session.app.Start();
     session.StartAgent();
     // The platform announces the same interface again.
-    const std::wstring path = SimulatedPhone::TelephonyNotificationPath();
-    std::vector<BYTE> block(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(WCHAR));
-    auto* arrival = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
-    arrival->dbcc_size = static_cast<DWORD>(block.size());
-    arrival->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    arrival->dbcc_classguid = simdesk::kHidInterfaceGuid;
-    std::copy(path.begin(), path.end(), arrival->dbcc_name);
-    arrival->dbcc_name[path.size()] = L'\0';
-    EXPECT_EQ(SendMessageW(session.AgentWindow(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
-                           reinterpret_cast<LPARAM>(arrival)),
+    EXPECT_EQ(SendInterfaceNotification(session.AgentWindow(), DBT_DEVICEARRIVAL,
+                                        SimulatedPhone::TelephonyNotificationPath()),
               0);
     session.Settle();
     EXPECT_EQ(ReaderHandles(session.phone), 1u);
@@ -163,6 +169,44 @@ TEST(HotPlug, ClosingTheAgentWithTheReaderRunningEndsCleanly) {
     ASSERT_TRUE(session.phone.Plug());
     session.StartAgent();
     EXPECT_EQ(session.CloseAgent(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HotPlug, RemovalWhileTheReaderIsStuckInASendKeepsTheWindowResponsive) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    session.app.IncomingCall("8");
+    session.Settle();
+
+    // The call application hangs on the answer command; the reader waits in its send.
+    session.app.HoldCommands();
+    session.phone.LiftHandset();
+    session.Settle();
+    // The removal is handled at once by the window thread. (Sent here directly: the
+    // platform's own unplug would also wait on the hung application's windows.)
+    EXPECT_EQ(SendInterfaceNotification(session.AgentWindow(), DBT_DEVICEREMOVECOMPLETE,
+                                        SimulatedPhone::TelephonyNotificationPath()),
+              0);
+    simdesk::LockSession();
+    session.Settle();
+    EXPECT_EQ(bridgeState.sessionLocked.load(), 1);
+    EXPECT_NE(bridgeState.readerThread.load(), nullptr);  // still inside its send
+    EXPECT_NE(deviceRecord.deviceHandle, INVALID_HANDLE_VALUE);
+
+    // Once the send returns, the reader ends and the record is released.
+    session.app.ReleaseCommands();
+    session.Settle();
+    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    EXPECT_EQ(deviceRecord.deviceHandle, INVALID_HANDLE_VALUE);
+    const std::vector<std::string> commands = Texts(session.app);
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "SET CALL 8  STATUS INPROGRESS"),
+              commands.end());
+    EXPECT_TRUE(session.AgentRunning());
 }
 
 }  // namespace

@@ -56,6 +56,11 @@ class CallApplication {
     void SetReplyTiming(ReplyTiming timing);
     void SetObserver(Observer observer);
 
+    // A hung application: while held, every command blocks its sender inside the
+    // application's WM_COPYDATA handler until ReleaseCommands().
+    void HoldCommands();
+    void ReleaseCommands();
+
     // A held discovery (AttachReply::OnRequest) is answered now. False if none is held.
     bool AnswerDiscovery();
     // Attaches a second time with a new API window; both directions move to it.

@@ -51,6 +51,7 @@ struct CallApplication::State {
     // Application thread only, apart from reads of the handles once started.
     HANDLE thread = nullptr;
     HANDLE ready = nullptr;
+    HANDLE commandsReleased = nullptr;  // manual-reset; unsignalled while commands are held
     HWND apiWindows[2] = {nullptr, nullptr};
     int currentWindow = 0;
     HWND stranger = nullptr;
@@ -153,6 +154,8 @@ struct CallApplication::State {
     }
 
     LRESULT OnCommand(HWND window, const COPYDATASTRUCT* data) {
+        // A hung application does not pump while it hangs.
+        WaitForSingleObject(commandsReleased, INFINITE);
         std::string text;
         if (data != nullptr && data->lpData != nullptr) {
             const char* bytes = static_cast<const char*>(data->lpData);
@@ -286,6 +289,7 @@ void CallApplication::Start() {
         return;
     theApplication = state_.get();
     state_->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state_->commandsReleased = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     state_->thread = CreateThread(nullptr, 0, ApplicationThread, state_.get(), 0, nullptr);
     WaitForSingleObject(state_->ready, INFINITE);
 }
@@ -293,10 +297,13 @@ void CallApplication::Start() {
 void CallApplication::Stop() {
     if (state_->thread == nullptr)
         return;
+    ReleaseCommands();
     PostMessageW(state_->apiWindows[0], WM_CLOSE, 0, 0);
     WaitForSingleObject(state_->thread, INFINITE);
     CloseHandle(state_->thread);
     CloseHandle(state_->ready);
+    CloseHandle(state_->commandsReleased);
+    state_->commandsReleased = nullptr;
     state_->thread = nullptr;
     state_->ready = nullptr;
     state_->apiWindows[0] = state_->apiWindows[1] = state_->stranger = nullptr;
@@ -320,6 +327,16 @@ void CallApplication::SetReplyTiming(ReplyTiming timing) {
 void CallApplication::SetObserver(Observer observer) {
     std::lock_guard guard(state_->lock);
     state_->observer = std::move(observer);
+}
+
+void CallApplication::HoldCommands() {
+    if (state_->commandsReleased != nullptr)
+        ResetEvent(state_->commandsReleased);
+}
+
+void CallApplication::ReleaseCommands() {
+    if (state_->commandsReleased != nullptr)
+        SetEvent(state_->commandsReleased);
 }
 
 bool CallApplication::AnswerDiscovery() {
