@@ -2,11 +2,38 @@
 
 namespace wine_tests {
 
+namespace {
+constexpr wchar_t kDesktopLockName[] = L"QuillonWineDesktopTests";
+// Below CTest's time-out of a test, so a stuck holder shows as a clear failure.
+constexpr DWORD kDesktopLockTimeoutMs = 45000;
+}  // namespace
+
 std::wstring AgentPath() {
     return standin::WindowsPath(AGENT_EXE_PATH);
 }
 
+DesktopLock::DesktopLock() : mutex_(CreateMutexW(nullptr, FALSE, kDesktopLockName)) {
+    if (mutex_ != nullptr) {
+        DWORD waited = WaitForSingleObject(mutex_, kDesktopLockTimeoutMs);
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+}
+
+DesktopLock::~DesktopLock() {
+    if (held_) {
+        ReleaseMutex(mutex_);
+    }
+    if (mutex_ != nullptr) {
+        CloseHandle(mutex_);
+    }
+}
+
 void AgentTest::SetUp() {
+    ASSERT_TRUE(desktopLock_.held()) << "another test kept this Wine prefix's desktop";
+    if (HWND other = FindWindowW(standin::kAgentWindowClass, nullptr)) {
+        FAIL() << "a copy of the agent already runs in this Wine prefix (process "
+               << standin::WindowProcessId(other) << "): ours would exit as a second copy";
+    }
     standIn_ = std::make_unique<standin::CallAppStandIn>(StandInOptions());
     ASSERT_TRUE(standIn_->ready()) << "the stand-in's API windows could not be created";
 }

@@ -24,6 +24,21 @@ inline constexpr Millis kEventTimeout{5000};
 
 std::wstring AgentPath();
 
+// Holds the prefix's desktop for one test across processes, so tests started
+// by separate CTest runs on the same prefix do not meet each other's agents.
+class DesktopLock {
+  public:
+    DesktopLock();
+    ~DesktopLock();
+    DesktopLock(const DesktopLock&) = delete;
+    DesktopLock& operator=(const DesktopLock&) = delete;
+    bool held() const { return held_; }
+
+  private:
+    HANDLE mutex_ = nullptr;
+    bool held_ = false;
+};
+
 class AgentTest : public ::testing::Test {
   protected:
     // Options of the stand-in; override before SetUp runs.
@@ -51,6 +66,8 @@ class AgentTest : public ::testing::Test {
                                     std::optional<LRESULT>* result = nullptr);
 
   private:
+    // Declared first: released last, after a derived fixture's own TearDown.
+    DesktopLock desktopLock_;
     std::unique_ptr<standin::CallAppStandIn> standIn_;
     std::vector<std::unique_ptr<standin::ChildProcess>> agents_;
 };
