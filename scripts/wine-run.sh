@@ -8,7 +8,8 @@
 # The prefix ($AGENT_WINEPREFIX, else build/windows/wineprefix) is created on
 # first use. Programs share one session (wine-session.sh: a wineserver and a
 # keep-alive GUI program), so a test run pays Wine's start-up once; the session
-# ends by itself when idle. The program's exit code is returned.
+# ends by itself when idle. The program's exit code is returned; its output
+# appears when it ends.
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
