@@ -161,24 +161,24 @@ TEST(DeviceRecordOpen, ATooLongPathLeavesAnOpenRecordAlone) {
 
 // A telephony collection with a value whose physical range is unset: the raw
 // value reads, the scaled one does not.
-simdesk::DeviceSpec ValueDeviceSpec() {
-    simdesk::DeviceSpec spec;
-    spec.name = "telephony device with a value";
-    spec.vendorId = 0x1234;
-    spec.productId = 0x0001;
-    spec.reportDescriptor = {
+simdesk::DeviceModel ValueDeviceModel() {
+    simdesk::DeviceModel model;
+    model.name = "telephony device with a value";
+    model.vendorId = 0x1234;
+    model.productId = 0x0001;
+    model.reportDescriptor = {
         0x05, 0x0B, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01,              // Telephony, report 1
         0x15, 0x00, 0x25, 0x01, 0x75, 0x01, 0x95, 0x01, 0x09, 0x20,  // Hook Switch
         0x81, 0x02, 0x75, 0x07, 0x95, 0x01, 0x81, 0x03,              // padding
         0x15, 0x00, 0x25, 0x64, 0x75, 0x08, 0x95, 0x01, 0x09, 0x07,  // a value 0..100
         0x81, 0x02, 0xC0,
     };
-    return spec;
+    return model;
 }
 
 TEST(DeviceRecordValues, AFailedScaledReadIsRecordedAndDecodingGoesOn) {
     simdesk::DesktopThread thread;
-    const simdesk::DeviceId device = simdesk::PlugDevice(ValueDeviceSpec());
+    const simdesk::DeviceId device = simdesk::PlugDevice(ValueDeviceModel());
     ASSERT_NE(device, 0u);
     ASSERT_TRUE(OpenTargetDevice(Narrow(simdesk::DeviceInterfaces(device).at(0).path).c_str()));
     ASSERT_EQ(deviceRecord.input.itemCount, 2u);

@@ -114,11 +114,11 @@ TEST(HotPlug, OtherDevicesAndCollectionsAreIgnored) {
     AgentSession session;
     session.app.Start();
     session.StartAgent();
-    for (const simdesk::DeviceSpec& spec :
-         {simdesk::KeyboardSpec(), simdesk::MouseSpec(), simdesk::PhoneIdsOtherPageSpec(),
-          simdesk::TelephonyLength3Spec(), simdesk::LockedKeyboardSpec()}) {
-        SCOPED_TRACE(spec.name);
-        const simdesk::DeviceId device = simdesk::PlugDevice(spec);
+    for (const simdesk::DeviceModel& model :
+         {simdesk::KeyboardModel(), simdesk::MouseModel(), simdesk::PhoneIdsOtherPageModel(),
+          simdesk::TelephonyLength3Model(), simdesk::LockedKeyboardModel()}) {
+        SCOPED_TRACE(model.name);
+        const simdesk::DeviceId device = simdesk::PlugDevice(model);
         ASSERT_NE(device, 0u);
         session.Settle();
         EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
@@ -127,10 +127,10 @@ TEST(HotPlug, OtherDevicesAndCollectionsAreIgnored) {
 
 TEST(HotPlug, LookalikesAtStartUpAreNotTakenForThePhone) {
     AgentSession session;
-    for (const simdesk::DeviceSpec& spec :
-         {simdesk::PhoneIdsOtherPageSpec(), simdesk::TelephonyLength3Spec(),
-          simdesk::MouseSpec()}) {
-        ASSERT_NE(simdesk::PlugDevice(spec), 0u) << spec.name;
+    for (const simdesk::DeviceModel& model :
+         {simdesk::PhoneIdsOtherPageModel(), simdesk::TelephonyLength3Model(),
+          simdesk::MouseModel()}) {
+        ASSERT_NE(simdesk::PlugDevice(model), 0u) << model.name;
     }
     session.StartAgent();
     EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
@@ -138,8 +138,8 @@ TEST(HotPlug, LookalikesAtStartUpAreNotTakenForThePhone) {
 
 TEST(HotPlug, ThePhoneIsFoundBehindAnInterfaceThatCannotBeOpened) {
     AgentSession session;
-    ASSERT_NE(simdesk::PlugDevice(simdesk::LockedKeyboardSpec()), 0u);
-    ASSERT_NE(simdesk::PlugDevice(simdesk::KeyboardSpec()), 0u);
+    ASSERT_NE(simdesk::PlugDevice(simdesk::LockedKeyboardModel()), 0u);
+    ASSERT_NE(simdesk::PlugDevice(simdesk::KeyboardModel()), 0u);
     ASSERT_TRUE(session.phone.Plug());
     session.app.Start();
     session.StartAgent();

@@ -16,7 +16,7 @@ namespace simdesk {
 inline constexpr GUID kHidInterfaceGuid = {
     0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-struct DeviceSpec {
+struct DeviceModel {
     std::string name;  // for test messages only
     USHORT vendorId = 0;
     USHORT productId = 0;
@@ -53,7 +53,7 @@ using OutputReportObserver =
 // WM_DEVICECHANGE DBT_DEVICEARRIVAL for each interface to every window registered
 // for HID interface notifications and DBT_DEVNODES_CHANGED to top-level windows.
 // Returns after the windows handled them; 0 when the descriptor does not parse.
-DeviceId PlugDevice(const DeviceSpec& spec, OutputReportObserver observer = {});
+DeviceId PlugDevice(const DeviceModel& model, OutputReportObserver observer = {});
 // Fails I/O on open handles (pending reads end with ERROR_DEVICE_NOT_CONNECTED),
 // removes the interfaces, then sends DBT_DEVICEREMOVECOMPLETE per interface and
 // DBT_DEVNODES_CHANGED. False when the device is not plugged.
@@ -78,13 +78,13 @@ std::vector<std::vector<std::uint8_t>> OutputReports(DeviceId device, std::size_
 std::size_t OpenHandleCount(DeviceId device, std::size_t interfaceIndex);
 
 // Devices to plug beside the phone.
-DeviceSpec KeyboardSpec();
-DeviceSpec MouseSpec();
+DeviceModel KeyboardModel();
+DeviceModel MouseModel();
 // The phone's vendor and product IDs, but a vendor-defined usage page.
-DeviceSpec PhoneIdsOtherPageSpec();
+DeviceModel PhoneIdsOtherPageModel();
 // Telephony usage page, but an input report of 3 bytes.
-DeviceSpec TelephonyLength3Spec();
+DeviceModel TelephonyLength3Model();
 // A keyboard held exclusively by another program: opening it fails.
-DeviceSpec LockedKeyboardSpec();
+DeviceModel LockedKeyboardModel();
 
 }  // namespace simdesk

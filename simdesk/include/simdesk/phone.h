@@ -44,7 +44,7 @@ class SimulatedPhone {
     SimulatedPhone(const SimulatedPhone&) = delete;
     SimulatedPhone& operator=(const SimulatedPhone&) = delete;
 
-    static DeviceSpec Spec();
+    static DeviceModel Model();
     // The telephony interface's path as SetupAPI lists it, and as notifications name it.
     static std::wstring TelephonyPath();
     static std::wstring TelephonyNotificationPath();

@@ -53,15 +53,15 @@ constexpr wchar_t kHidGuidText[] = L"{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
 // Windows' two spellings of an interface path: SetupAPI lists it in lower case,
 // device-interface notifications carry the hardware-ID case ("Col02" included).
-std::wstring InterfacePath(const DeviceSpec& spec, const std::wstring& instance,
+std::wstring InterfacePath(const DeviceModel& model, const std::wstring& instance,
                            std::size_t collection, std::size_t collectionCount, bool hardwareCase) {
     std::wstring path = hardwareCase ? L"\\\\?\\HID#VID_" : L"\\\\?\\hid#vid_";
-    path += Hex4(spec.vendorId, hardwareCase);
+    path += Hex4(model.vendorId, hardwareCase);
     path += hardwareCase ? L"&PID_" : L"&pid_";
-    path += Hex4(spec.productId, hardwareCase);
-    if (spec.interfaceNumber >= 0) {
+    path += Hex4(model.productId, hardwareCase);
+    if (model.interfaceNumber >= 0) {
         path += hardwareCase ? L"&MI_" : L"&mi_";
-        path += Dec2(static_cast<unsigned>(spec.interfaceNumber));
+        path += Dec2(static_cast<unsigned>(model.interfaceNumber));
     }
     if (collectionCount > 1) {
         path += hardwareCase ? L"&Col" : L"&col";
@@ -122,8 +122,8 @@ std::shared_ptr<FileObject> OpenInterface(std::wstring_view path, DWORD access, 
         for (auto& interface : device->interfaces) {
             if (!SameText(path, interface->path))
                 continue;
-            if (device->spec.openError != 0) {
-                *error = device->spec.openError;
+            if (device->model.openError != 0) {
+                *error = device->model.openError;
                 return nullptr;
             }
             if (!SharingAllows(*interface, access, share)) {
@@ -188,8 +188,8 @@ namespace simdesk {
 
 using namespace hid;
 
-DeviceId PlugDevice(const DeviceSpec& spec, OutputReportObserver observer) {
-    ParseResult parsed = ParseReportDescriptor(spec.reportDescriptor);
+DeviceId PlugDevice(const DeviceModel& model, OutputReportObserver observer) {
+    ParseResult parsed = ParseReportDescriptor(model.reportDescriptor);
     if (!parsed.error.empty() || parsed.collections.empty())
         return 0;
     RegisterNamespaceOnce();
@@ -199,18 +199,18 @@ DeviceId PlugDevice(const DeviceSpec& spec, OutputReportObserver observer) {
         DesktopGuard lock(DesktopMutex());
         auto device = std::make_unique<Device>();
         id = device->id = TheRegistry().nextId++;
-        device->spec = spec;
+        device->model = model;
         device->observer = std::move(observer);
         const std::wstring instance =
-            spec.instance.empty() ? MadeUpInstance(device->id) : spec.instance;
+            model.instance.empty() ? MadeUpInstance(device->id) : model.instance;
         const std::size_t count = parsed.collections.size();
         for (std::size_t i = 0; i < count; ++i) {
             auto interface = std::make_shared<Interface>();
             interface->device = device.get();
             interface->index = i;
-            interface->path = InterfacePath(spec, instance, i, count, /*hardwareCase=*/false);
+            interface->path = InterfacePath(model, instance, i, count, /*hardwareCase=*/false);
             interface->notificationPath =
-                InterfacePath(spec, instance, i, count, /*hardwareCase=*/true);
+                InterfacePath(model, instance, i, count, /*hardwareCase=*/true);
             interface->collection = std::move(parsed.collections[i]);
             device->interfaces.push_back(std::move(interface));
         }

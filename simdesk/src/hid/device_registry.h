@@ -29,7 +29,7 @@ struct Interface {
 
 struct Device {
     DeviceId id = 0;
-    DeviceSpec spec;
+    DeviceModel model;
     OutputReportObserver observer;
     std::vector<std::shared_ptr<Interface>> interfaces;
 };

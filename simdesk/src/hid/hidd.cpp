@@ -47,11 +47,11 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attrib
         return FALSE;
     }
     // Windows fills Size itself rather than checking the caller's.
-    const DeviceSpec& spec = file->interface()->device->spec;
+    const DeviceModel& model = file->interface()->device->model;
     Attributes->Size = sizeof(HIDD_ATTRIBUTES);
-    Attributes->VendorID = spec.vendorId;
-    Attributes->ProductID = spec.productId;
-    Attributes->VersionNumber = spec.versionNumber;
+    Attributes->VendorID = model.vendorId;
+    Attributes->ProductID = model.productId;
+    Attributes->VersionNumber = model.versionNumber;
     return TRUE;
 }
 

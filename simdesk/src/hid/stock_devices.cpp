@@ -41,51 +41,51 @@ constexpr USHORT kPhoneProduct = 0x0B5D;
 
 }  // namespace
 
-DeviceSpec KeyboardSpec() {
-    DeviceSpec spec;
-    spec.name = "keyboard";
-    spec.vendorId = kLogitechVendor;
-    spec.productId = 0xC31C;
-    spec.interfaceNumber = 0;
-    spec.reportDescriptor = kKeyboardDescriptor;
-    return spec;
+DeviceModel KeyboardModel() {
+    DeviceModel model;
+    model.name = "keyboard";
+    model.vendorId = kLogitechVendor;
+    model.productId = 0xC31C;
+    model.interfaceNumber = 0;
+    model.reportDescriptor = kKeyboardDescriptor;
+    return model;
 }
 
-DeviceSpec MouseSpec() {
-    DeviceSpec spec;
-    spec.name = "mouse";
-    spec.vendorId = kLogitechVendor;
-    spec.productId = 0xC077;
-    spec.reportDescriptor = kMouseDescriptor;
-    return spec;
+DeviceModel MouseModel() {
+    DeviceModel model;
+    model.name = "mouse";
+    model.vendorId = kLogitechVendor;
+    model.productId = 0xC077;
+    model.reportDescriptor = kMouseDescriptor;
+    return model;
 }
 
-DeviceSpec PhoneIdsOtherPageSpec() {
-    DeviceSpec spec;
-    spec.name = "phone IDs, vendor page";
-    spec.vendorId = kPhoneVendor;
-    spec.productId = kPhoneProduct;
-    spec.interfaceNumber = 5;
-    spec.reportDescriptor = kVendorDescriptor;
-    return spec;
+DeviceModel PhoneIdsOtherPageModel() {
+    DeviceModel model;
+    model.name = "phone IDs, vendor page";
+    model.vendorId = kPhoneVendor;
+    model.productId = kPhoneProduct;
+    model.interfaceNumber = 5;
+    model.reportDescriptor = kVendorDescriptor;
+    return model;
 }
 
-DeviceSpec TelephonyLength3Spec() {
-    DeviceSpec spec;
-    spec.name = "telephony, 3-byte input";
-    spec.vendorId = kPhoneVendor;
-    spec.productId = kPhoneProduct;
-    spec.interfaceNumber = 4;
-    spec.reportDescriptor = kTelephonyLength3Descriptor;
-    return spec;
+DeviceModel TelephonyLength3Model() {
+    DeviceModel model;
+    model.name = "telephony, 3-byte input";
+    model.vendorId = kPhoneVendor;
+    model.productId = kPhoneProduct;
+    model.interfaceNumber = 4;
+    model.reportDescriptor = kTelephonyLength3Descriptor;
+    return model;
 }
 
-DeviceSpec LockedKeyboardSpec() {
-    DeviceSpec spec = KeyboardSpec();
-    spec.name = "keyboard held exclusively";
-    spec.productId = 0xC31D;
-    spec.openError = ERROR_ACCESS_DENIED;
-    return spec;
+DeviceModel LockedKeyboardModel() {
+    DeviceModel model = KeyboardModel();
+    model.name = "keyboard held exclusively";
+    model.productId = 0xC31D;
+    model.openError = ERROR_ACCESS_DENIED;
+    return model;
 }
 
 }  // namespace simdesk

@@ -74,16 +74,16 @@ SimulatedPhone::~SimulatedPhone() {
         Unplug();
 }
 
-DeviceSpec SimulatedPhone::Spec() {
-    DeviceSpec spec;
-    spec.name = "telephony phone";
-    spec.vendorId = kVendorId;
-    spec.productId = kProductId;
-    spec.versionNumber = 0x0210;
-    spec.interfaceNumber = kInterfaceNumber;
-    spec.reportDescriptor = kPhoneDescriptor;
-    spec.instance = kInstance;
-    return spec;
+DeviceModel SimulatedPhone::Model() {
+    DeviceModel model;
+    model.name = "telephony phone";
+    model.vendorId = kVendorId;
+    model.productId = kProductId;
+    model.versionNumber = 0x0210;
+    model.interfaceNumber = kInterfaceNumber;
+    model.reportDescriptor = kPhoneDescriptor;
+    model.instance = kInstance;
+    return model;
 }
 
 std::wstring SimulatedPhone::TelephonyPath() {
@@ -122,7 +122,7 @@ bool SimulatedPhone::Plug() {
             notify(leds);
     };
     // Plugging sends window messages: no phone lock may be held meanwhile.
-    const DeviceId device = PlugDevice(Spec(), observer);
+    const DeviceId device = PlugDevice(Model(), observer);
     std::lock_guard guard(state_->mutex);
     state_->device = device;
     return device != 0;

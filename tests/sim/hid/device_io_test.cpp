@@ -77,7 +77,7 @@ TEST_F(DeviceIo, OpensByEitherSpellingAndFailsLikeWindows) {
         }
     }
 
-    const auto locked = simdesk::PlugDevice(simdesk::LockedKeyboardSpec());
+    const auto locked = simdesk::PlugDevice(simdesk::LockedKeyboardModel());
     Handle lockedFile(Open(simdesk::DeviceInterfaces(locked).at(0).path, 0));
     EXPECT_FALSE(lockedFile.valid());
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

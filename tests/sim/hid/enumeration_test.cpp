@@ -18,10 +18,10 @@ class Enumeration : public testing::Test {
 };
 
 TEST_F(Enumeration, InterfacesInPlugOrderOnePerCollection) {
-    const auto keyboard = simdesk::PlugDevice(simdesk::KeyboardSpec());
+    const auto keyboard = simdesk::PlugDevice(simdesk::KeyboardModel());
     SimulatedPhone phone;
     ASSERT_TRUE(phone.Plug());
-    const auto mouse = simdesk::PlugDevice(simdesk::MouseSpec());
+    const auto mouse = simdesk::PlugDevice(simdesk::MouseModel());
     ASSERT_NE(keyboard, 0u);
     ASSERT_NE(mouse, 0u);
 
@@ -57,7 +57,7 @@ TEST_F(Enumeration, InterfacesInPlugOrderOnePerCollection) {
     EXPECT_EQ(phoneInterfaces[1].path, SimulatedPhone::TelephonyPath());
     EXPECT_EQ(phoneInterfaces[1].notificationPath, SimulatedPhone::TelephonyNotificationPath());
 
-    // A single-collection device has no ColNN part; mi_NN only when the spec says so.
+    // A single-collection device has no ColNN part; mi_NN only when the model says so.
     const auto mousePath = simdesk::DeviceInterfaces(mouse).at(0).path;
     EXPECT_EQ(mousePath.find(L"col"), std::wstring::npos)
         << std::string(mousePath.begin(), mousePath.end());
@@ -81,7 +81,7 @@ TEST_F(Enumeration, NoDevicesNoInterfaces) {
 }
 
 TEST_F(Enumeration, DetailSizeQueryAndCbSizeRules) {
-    ASSERT_NE(simdesk::PlugDevice(simdesk::MouseSpec()), 0u);
+    ASSERT_NE(simdesk::PlugDevice(simdesk::MouseModel()), 0u);
     HDEVINFO list =
         SetupDiGetClassDevsW(&hid_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     SP_DEVICE_INTERFACE_DATA data{};
@@ -137,7 +137,7 @@ TEST_F(Enumeration, DetailSizeQueryAndCbSizeRules) {
 }
 
 TEST_F(Enumeration, InterfaceRemovedSinceTheSnapshotHasNoDetail) {
-    const auto mouse = simdesk::PlugDevice(simdesk::MouseSpec());
+    const auto mouse = simdesk::PlugDevice(simdesk::MouseModel());
     HDEVINFO list =
         SetupDiGetClassDevsW(&hid_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     ASSERT_TRUE(simdesk::UnplugDevice(mouse));

@@ -24,7 +24,7 @@ ULONG Length(const Report& report) {
 }
 
 Preparsed PhoneTelephony() {
-    return ParseCollection(simdesk::SimulatedPhone::Spec().reportDescriptor,
+    return ParseCollection(simdesk::SimulatedPhone::Model().reportDescriptor,
                            simdesk::SimulatedPhone::kTelephonyInterface);
 }
 
@@ -90,7 +90,7 @@ TEST(PhoneCaps, TelephonyCollectionAsTheDeviceLayerExpectsIt) {
 }
 
 TEST(PhoneCaps, EveryCollectionOfThePhoneParses) {
-    const auto descriptor = simdesk::SimulatedPhone::Spec().reportDescriptor;
+    const auto descriptor = simdesk::SimulatedPhone::Model().reportDescriptor;
     const USAGE pages[] = {0x0C, kTelephony, 0xFF00};
     for (std::size_t i = 0; i < 3; ++i) {
         Preparsed data = ParseCollection(descriptor, i);

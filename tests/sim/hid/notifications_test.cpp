@@ -96,7 +96,7 @@ TEST_F(Notifications, OnlyHidRegistrationsHearInterfaceEvents) {
     const GUID otherClass = {
         0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
     ASSERT_NE(Register(other, otherClass), nullptr);
-    ASSERT_NE(simdesk::PlugDevice(simdesk::MouseSpec()), 0u);
+    ASSERT_NE(simdesk::PlugDevice(simdesk::MouseModel()), 0u);
     EXPECT_TRUE(PathsOf(Of(other), DBT_DEVICEARRIVAL).empty());
     EXPECT_EQ(PathsOf(Of(registered_), DBT_DEVICEARRIVAL).size(), 1u);
 }
@@ -104,7 +104,7 @@ TEST_F(Notifications, OnlyHidRegistrationsHearInterfaceEvents) {
 TEST_F(Notifications, UnregisteredWindowHearsNoMore) {
     ASSERT_TRUE(UnregisterDeviceNotification(notify_));
     EXPECT_FALSE(UnregisterDeviceNotification(notify_));
-    ASSERT_NE(simdesk::PlugDevice(simdesk::MouseSpec()), 0u);
+    ASSERT_NE(simdesk::PlugDevice(simdesk::MouseModel()), 0u);
     EXPECT_TRUE(PathsOf(Of(registered_), DBT_DEVICEARRIVAL).empty());
 }
 

@@ -131,32 +131,32 @@ TEST_F(Phone, UnpluggedPhoneIsDarkAndDeaf) {
 
 TEST_F(Phone, LookAlikesDifferWhereTheAgentLooks) {
     struct Row {
-        simdesk::DeviceSpec spec;
+        simdesk::DeviceModel model;
         USHORT page;
         USHORT inputLength;
     };
     const Row rows[] = {
-        {simdesk::PhoneIdsOtherPageSpec(), 0xFF00, 2},
-        {simdesk::TelephonyLength3Spec(), 0x0B, 3},
-        {simdesk::KeyboardSpec(), 0x01, 9},
-        {simdesk::MouseSpec(), 0x01, 5},
+        {simdesk::PhoneIdsOtherPageModel(), 0xFF00, 2},
+        {simdesk::TelephonyLength3Model(), 0x0B, 3},
+        {simdesk::KeyboardModel(), 0x01, 9},
+        {simdesk::MouseModel(), 0x01, 5},
     };
     for (const Row& row : rows) {
-        const auto id = simdesk::PlugDevice(row.spec);
-        ASSERT_NE(id, 0u) << row.spec.name;
+        const auto id = simdesk::PlugDevice(row.model);
+        ASSERT_NE(id, 0u) << row.model.name;
         Handle file(hidtest::Open(simdesk::DeviceInterfaces(id).at(0).path, 0));
         PHIDP_PREPARSED_DATA data = nullptr;
-        ASSERT_TRUE(HidD_GetPreparsedData(file.get(), &data)) << row.spec.name;
+        ASSERT_TRUE(HidD_GetPreparsedData(file.get(), &data)) << row.model.name;
         HIDP_CAPS caps{};
         HidP_GetCaps(data, &caps);
         HidD_FreePreparsedData(data);
-        EXPECT_EQ(caps.UsagePage, row.page) << row.spec.name;
-        EXPECT_EQ(caps.InputReportByteLength, row.inputLength) << row.spec.name;
+        EXPECT_EQ(caps.UsagePage, row.page) << row.model.name;
+        EXPECT_EQ(caps.InputReportByteLength, row.inputLength) << row.model.name;
         HIDD_ATTRIBUTES attributes{};
         HidD_GetAttributes(file.get(), &attributes);
         EXPECT_EQ(attributes.VendorID == 0xF1CE && attributes.ProductID == 0x0B5D,
-                  row.spec.vendorId == 0xF1CE)
-            << row.spec.name;
+                  row.model.vendorId == 0xF1CE)
+            << row.model.name;
     }
 }
 
