@@ -37,7 +37,10 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1; then
     cmake --build --preset windows -j "$jobs"
     if [[ -x /usr/lib/wine/wine64 ]]; then
         echo "==> windows: tests under Wine"
-        ctest --preset windows
+        status=0
+        ctest --preset windows || status=$?
+        scripts/wine-session.sh stop || true
+        ((status == 0)) || exit "$status"
     else
         skipped+=("Windows tests under Wine (wine64 is not installed)")
     fi
