@@ -59,8 +59,9 @@ int RunApplication(HINSTANCE instance) {
     UpdateWindow(mainWindow);
 
     // One copy per desktop session; the handle stays open until the process ends.
-    CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS)
+    SetLastError(ERROR_SUCCESS);
+    const HANDLE instanceMutex = CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
+    if (instanceMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
 
     WTSRegisterSessionNotification(mainWindow, NOTIFY_FOR_THIS_SESSION);
