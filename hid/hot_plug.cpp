@@ -15,7 +15,7 @@ namespace {
 
 // Window thread only.
 bool readerStopping = false;
-std::wstring pendingActivation;  // an arrival seen while the old reader was stopping
+std::wstring pendingActivation;  // an arrival seen while a reader existed
 
 bool ContainsAny(std::wstring_view text, std::initializer_list<std::wstring_view> needles) {
     for (std::wstring_view needle : needles) {
