@@ -15,22 +15,6 @@ constexpr std::size_t kDevicePathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DA
 constexpr DWORD kMaxDetailSize =
     static_cast<DWORD>(kDevicePathOffset + (kMaxInterfacePathLength + 1) * sizeof(WCHAR));
 
-class ScopedDeviceInfoList {
-  public:
-    explicit ScopedDeviceInfoList(HDEVINFO list) : list_(list) {}
-    ~ScopedDeviceInfoList() {
-        if (valid())
-            SetupDiDestroyDeviceInfoList(list_);
-    }
-    ScopedDeviceInfoList(const ScopedDeviceInfoList&) = delete;
-    ScopedDeviceInfoList& operator=(const ScopedDeviceInfoList&) = delete;
-    bool valid() const { return list_ != INVALID_HANDLE_VALUE && list_ != nullptr; }
-    HDEVINFO get() const { return list_; }
-
-  private:
-    HDEVINFO list_;
-};
-
 bool EnumerateInterface(HDEVINFO list, USHORT index, SP_DEVICE_INTERFACE_DATA& data) {
     data = SP_DEVICE_INTERFACE_DATA{};
     data.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);

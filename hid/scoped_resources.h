@@ -4,21 +4,26 @@
 
 #include "platform/platform.h"
 
-class ScopedFileHandle {
+// Owns a handle-like value released by `Release`; null and INVALID_HANDLE_VALUE are empty.
+template <typename Handle, auto Release>
+class ScopedResource {
   public:
-    explicit ScopedFileHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedFileHandle() {
+    explicit ScopedResource(Handle handle) : handle_(handle) {}
+    ~ScopedResource() {
         if (valid())
-            CloseHandle(handle_);
+            Release(handle_);
     }
-    ScopedFileHandle(const ScopedFileHandle&) = delete;
-    ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
+    ScopedResource(const ScopedResource&) = delete;
+    ScopedResource& operator=(const ScopedResource&) = delete;
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
+    Handle get() const { return handle_; }
 
   private:
-    HANDLE handle_;
+    Handle handle_;
 };
+
+using ScopedFileHandle = ScopedResource<HANDLE, &CloseHandle>;
+using ScopedDeviceInfoList = ScopedResource<HDEVINFO, &SetupDiDestroyDeviceInfoList>;
 
 class ScopedPreparsedData {
   public:

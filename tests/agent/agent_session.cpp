@@ -82,3 +82,8 @@ std::string Leds(const simdesk::SimulatedPhone& phone) {
     return std::string("ring=") + (leds.ring ? "on" : "off") +
            " off-hook=" + (leds.offHook ? "on" : "off");
 }
+
+std::string ReplyTimingName(const testing::TestParamInfo<simdesk::ReplyTiming>& param) {
+    return param.param == simdesk::ReplyTiming::AfterCommand ? "RepliesAfterCommand"
+                                                             : "RepliesDuringCommand";
+}

@@ -3,6 +3,8 @@
 // application, and helpers to let everything settle before looking.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -52,3 +54,6 @@ std::vector<std::string> Texts(const simdesk::CallApplication& app);
 
 // The phone's call LEDs as a person reads them: "ring=on off-hook=off".
 std::string Leds(const simdesk::SimulatedPhone& phone);
+
+// Test names for the two moments the call application may reply at.
+std::string ReplyTimingName(const testing::TestParamInfo<simdesk::ReplyTiming>& param);

@@ -207,10 +207,6 @@ TEST_P(CallHandling, RingingTakesPrecedenceAndRepeatsAskAgain) {
 
 INSTANTIATE_TEST_SUITE_P(ReplyTimings, CallHandling,
                          testing::Values(ReplyTiming::AfterCommand, ReplyTiming::DuringCommand),
-                         [](const testing::TestParamInfo<ReplyTiming>& param) {
-                             return param.param == ReplyTiming::AfterCommand
-                                        ? "RepliesAfterCommand"
-                                        : "RepliesDuringCommand";
-                         });
+                         ReplyTimingName);
 
 }  // namespace

@@ -196,10 +196,6 @@ TEST_P(PhoneCalls, EveryPressSendsOneCommandAcrossSeveralCalls) {
 
 INSTANTIATE_TEST_SUITE_P(ReplyTimings, PhoneCalls,
                          testing::Values(ReplyTiming::AfterCommand, ReplyTiming::DuringCommand),
-                         [](const testing::TestParamInfo<ReplyTiming>& param) {
-                             return param.param == ReplyTiming::AfterCommand
-                                        ? "RepliesAfterCommand"
-                                        : "RepliesDuringCommand";
-                         });
+                         ReplyTimingName);
 
 }  // namespace
