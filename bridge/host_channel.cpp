@@ -72,17 +72,14 @@ void ReadNotificationText(const COPYDATASTRUCT* data, WCHAR (&text)[kNotificatio
     text[0] = L'\0';
     if (data == nullptr || data->lpData == nullptr || data->cbData == 0)
         return;
-    char payload[kNotificationBufferSize];
     const std::size_t limit = std::min<std::size_t>(data->cbData, kNotificationBufferSize - 1);
     const char* source = static_cast<const char*>(data->lpData);
     const void* nul = std::memchr(source, '\0', limit);
     const std::size_t length =
         nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - source) : limit;
-    std::memcpy(payload, source, length);
-    payload[length] = '\0';
     if (length == 0)
         return;
-    const int converted = MultiByteToWideChar(CP_THREAD_ACP, 0, payload, static_cast<int>(length),
+    const int converted = MultiByteToWideChar(CP_THREAD_ACP, 0, source, static_cast<int>(length),
                                               text, static_cast<int>(kNotificationBufferSize - 1));
     text[converted > 0 ? converted : 0] = L'\0';
 }

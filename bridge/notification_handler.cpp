@@ -14,9 +14,8 @@ bool Contains(std::wstring_view text, const WCHAR* keyword) {
     return text.find(keyword) != std::wstring_view::npos;
 }
 
-void RequestCallType(HWND window) {
+void RequestCallType(const CallIdText& id, HWND window) {
     static CommandBuffer getCallCommand;
-    const CallIdText id = GetCallId(CallIdSlot::Current);
     ComposeCommand(getCallCommand, {call_api::kGetCallPrefix, id.data(), call_api::kGetCallSuffix});
     SendHostCommand(getCallCommand.data(), window);
 }
@@ -73,7 +72,7 @@ void OnHostNotification(const WCHAR* text, HWND window) {
         StartOfCall();
         const CallIdText id = ExtractCallId(text);
         SetCallId(CallIdSlot::Current, id.data());
-        RequestCallType(window);
+        RequestCallType(id, window);
         return;
     }
 
