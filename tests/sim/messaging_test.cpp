@@ -105,6 +105,38 @@ TEST(SendMessageTimeout, BroadcastReachesEveryTopLevelWindowAndReportsTheTimeout
     DestroyWindow(own);
 }
 
+// Only system messages and registered ones are broadcast; private numbers reach
+// no window, however they are broadcast. A direct post of one still arrives.
+TEST(Broadcast, DeliversOnlySystemAndRegisteredMessages) {
+    const UINT registered = RegisterWindowMessageW(L"SkypeControlAPIAttach");
+    struct Case {
+        UINT message;
+        int expected;  // deliveries to one top-level window
+    };
+    const Case cases[] = {
+        {WM_NULL, 1}, {WM_USER - 1, 1}, {WM_USER, 0},    {WM_APP + 1, 0},
+        {0xBFFF, 0},  {0xC000, 1},      {registered, 1},
+    };
+    Peer peer(Peer::Mode::kPumping);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.message);
+        Recorder::Get().Clear();
+        EXPECT_TRUE(PostMessageW(HWND_BROADCAST, c.message, 0, 0));
+        DWORD_PTR result = 0;
+        EXPECT_NE(
+            SendMessageTimeoutW(HWND_BROADCAST, c.message, 0, 0, SMTO_ABORTIFHUNG, 100, &result),
+            0);
+        SendMessageW(HWND_BROADCAST, c.message, 0, 0);
+        simdesk::WaitUntilIdle();
+        EXPECT_EQ(Recorder::Get().Count(peer.window(), c.message), 3 * c.expected);
+    }
+    Recorder::Get().Clear();
+    ASSERT_TRUE(PostMessageW(peer.window(), WM_APP + 1, 0, 0));
+    simdesk::WaitUntilIdle();
+    EXPECT_EQ(Recorder::Get().Count(peer.window(), WM_APP + 1), 1);
+    peer.Stop();
+}
+
 struct CopySeen {
     COPYDATASTRUCT* copy = nullptr;
     void* data = nullptr;

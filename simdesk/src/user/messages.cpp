@@ -109,8 +109,19 @@ bool PostLocked(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
-std::vector<HWND> TopLevelWindows() {
+// USER32 broadcasts only system messages and registered ones: a private
+// number (WM_USER to 0xBFFF) means something else to every program, so a
+// broadcast of one reaches no window at all.
+constexpr UINT kFirstRegisteredMessage = 0xC000;
+bool IsBroadcastable(UINT message) {
+    return message < WM_USER || message >= kFirstRegisteredMessage;
+}
+
+// The windows a broadcast of `message` reaches.
+std::vector<HWND> BroadcastTargets(UINT message) {
     std::vector<HWND> result;
+    if (!IsBroadcastable(message))
+        return result;
     for (const auto& [key, window] : User().windows) {
         if (window->IsTopLevel())
             result.push_back(window->handle);
@@ -215,7 +226,7 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     DesktopGuard lock(DesktopMutex());
     bool posted = true;
     if (hWnd == HWND_BROADCAST) {
-        for (HWND each : TopLevelWindows())
+        for (HWND each : BroadcastTargets(Msg))
             PostLocked(each, Msg, wParam, lParam);
     } else {
         posted = PostLocked(hWnd, Msg, wParam, lParam);
@@ -324,7 +335,7 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     DesktopGuard lock(DesktopMutex());
     LRESULT result = 0;
     if (hWnd == HWND_BROADCAST) {
-        for (HWND each : TopLevelWindows()) {
+        for (HWND each : BroadcastTargets(Msg)) {
             if (FindWindow(each) != nullptr) {
                 SendToWindow(lock, each, Msg, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
             }
@@ -349,7 +360,7 @@ LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
     }
     // One window after the other, each with the full time-out, as Windows does.
     bool allAnswered = true;
-    for (HWND each : TopLevelWindows()) {
+    for (HWND each : BroadcastTargets(Msg)) {
         if (FindWindow(each) == nullptr)
             continue;
         if (!SendToWindow(lock, each, Msg, wParam, lParam, fuFlags, uTimeout, &result)) {
