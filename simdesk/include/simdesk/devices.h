@@ -74,6 +74,16 @@ bool SendInputReport(DeviceId device, std::size_t interfaceIndex,
 // Every output report written to the interface, oldest first.
 std::vector<std::vector<std::uint8_t>> OutputReports(DeviceId device, std::size_t interfaceIndex);
 
+// A device slow to take its output reports: the next `count` reports written to
+// the interface stay inside their WriteFile (the writer blocks, in a wait
+// WaitUntilIdle counts as idle) until ReleaseOutputReports lets them through in
+// order. Unplugging fails them.
+void HoldOutputReports(DeviceId device, std::size_t interfaceIndex, std::size_t count);
+// Output reports held now, written but not yet taken by the device.
+std::size_t HeldOutputReportCount(DeviceId device, std::size_t interfaceIndex);
+// Lets every held report reach the device; returns how many there were. Stops holding.
+std::size_t ReleaseOutputReports(DeviceId device, std::size_t interfaceIndex);
+
 // Handles currently open on the interface.
 std::size_t OpenHandleCount(DeviceId device, std::size_t interfaceIndex);
 

@@ -30,21 +30,27 @@ struct PhoneLeds {
 // Every change sends a full input report; LEDs show the latest output report.
 class SimulatedPhone {
   public:
+    // Where the call LEDs sit. SplitLedReports is a variant of the same phone
+    // whose Ring LED has an output report of its own (report ID 3, bit 0);
+    // report ID 2 then carries Mute, Off-Hook, Hold and Microphone in bits 0-3.
+    enum class LedLayout { OneReport, SplitLedReports };
+
     static constexpr USHORT kVendorId = 0xF1CE;
     static constexpr USHORT kProductId = 0x0B5D;
     static constexpr int kInterfaceNumber = 3;
     static constexpr std::size_t kTelephonyInterface = 1;  // Col02
     static constexpr std::uint8_t kInputReportId = 1;
     static constexpr std::uint8_t kLedReportId = 2;
+    static constexpr std::uint8_t kSplitRingReportId = 3;  // LedLayout::SplitLedReports
     static constexpr int kFirstButton = 7;
     static constexpr int kLastButton = 9;
 
-    SimulatedPhone();
+    explicit SimulatedPhone(LedLayout layout = LedLayout::OneReport);
     ~SimulatedPhone();  // unplugs it
     SimulatedPhone(const SimulatedPhone&) = delete;
     SimulatedPhone& operator=(const SimulatedPhone&) = delete;
 
-    static DeviceModel Model();
+    static DeviceModel Model(LedLayout layout = LedLayout::OneReport);
     // The telephony interface's path as SetupAPI lists it, and as notifications name it.
     static std::wstring TelephonyPath();
     static std::wstring TelephonyNotificationPath();
@@ -71,6 +77,11 @@ class SimulatedPhone {
     bool MuteLit() const { return Leds().mute; }
     // Every LED report the phone received, oldest first.
     std::vector<std::vector<std::uint8_t>> LedReports() const;
+    // A phone slow to take LED reports: the next `count` stay inside the
+    // writer's WriteFile until ReleaseLedReports (see HoldOutputReports).
+    void HoldLedReports(std::size_t count);
+    std::size_t HeldLedReportCount() const;
+    std::size_t ReleaseLedReports();
     // Called after each LED report with the LEDs it left lit. Runs inside the
     // writer's WriteFile: it may call the accessors above, but no Win32 function.
     void SetLedObserver(std::function<void(const PhoneLeds&)> observer);
@@ -80,6 +91,7 @@ class SimulatedPhone {
     // Updates the input bits and sends the whole state; false when unplugged.
     bool SendState(std::uint8_t set, std::uint8_t clear);
 
+    LedLayout layout_;
     std::shared_ptr<State> state_;
 };
 

@@ -159,6 +159,10 @@ void Detach(Device& device) {
         for (const auto& weak : interface->files)
             if (const auto file = weak.lock())
                 file->FailPending(kStatusDeviceNotConnected);
+        for (const Interface::HeldWrite& held : interface->heldWrites)
+            CompleteOverlapped(held.overlapped, kStatusDeviceNotConnected, 0);
+        interface->heldWrites.clear();
+        interface->writesToHold = 0;
     }
 }
 
@@ -279,6 +283,34 @@ std::vector<std::vector<std::uint8_t>> OutputReports(DeviceId id, std::size_t in
     Interface* interface = FindInterface(id, index);
     return interface != nullptr ? interface->outputReports
                                 : std::vector<std::vector<std::uint8_t>>{};
+}
+
+void HoldOutputReports(DeviceId id, std::size_t index, std::size_t count) {
+    DesktopGuard lock(DesktopMutex());
+    if (Interface* interface = FindInterface(id, index))
+        interface->writesToHold = count;
+}
+
+std::size_t HeldOutputReportCount(DeviceId id, std::size_t index) {
+    DesktopGuard lock(DesktopMutex());
+    Interface* interface = FindInterface(id, index);
+    return interface != nullptr ? interface->heldWrites.size() : 0;
+}
+
+std::size_t ReleaseOutputReports(DeviceId id, std::size_t index) {
+    DesktopGuard lock(DesktopMutex());
+    Interface* interface = FindInterface(id, index);
+    if (interface == nullptr)
+        return 0;
+    interface->writesToHold = 0;
+    const std::size_t released = interface->heldWrites.size();
+    while (!interface->heldWrites.empty()) {
+        const Interface::HeldWrite held = std::move(interface->heldWrites.front());
+        interface->heldWrites.pop_front();
+        interface->TakeOutputReport(held.report);
+        CompleteOverlapped(held.overlapped, kStatusSuccess, static_cast<DWORD>(held.report.size()));
+    }
+    return released;
 }
 
 std::size_t OpenHandleCount(DeviceId id, std::size_t index) {

@@ -25,6 +25,17 @@ struct Interface {
     std::vector<std::weak_ptr<HidFile>> files;
     std::vector<std::vector<std::uint8_t>> outputReports;
     bool plugged = true;
+
+    // Output reports held inside their WriteFile (HoldOutputReports).
+    struct HeldWrite {
+        OVERLAPPED* overlapped;
+        std::vector<std::uint8_t> report;
+    };
+    std::size_t writesToHold = 0;
+    std::deque<HeldWrite> heldWrites;
+
+    // The device takes a report: it is recorded and its observer sees it.
+    void TakeOutputReport(const std::vector<std::uint8_t>& report);
 };
 
 struct Device {

@@ -39,7 +39,7 @@ BOOL HidFile::Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED* ove
     return FALSE;
 }
 
-BOOL HidFile::Write(const void* buffer, DWORD length, DWORD* bytesWritten, OVERLAPPED*,
+BOOL HidFile::Write(const void* buffer, DWORD length, DWORD* bytesWritten, OVERLAPPED* overlapped,
                     DWORD* error) {
     if (!interface_->plugged) {
         *error = ERROR_DEVICE_NOT_CONNECTED;
@@ -63,11 +63,21 @@ BOOL HidFile::Write(const void* buffer, DWORD length, DWORD* bytesWritten, OVERL
         return FALSE;
     }
     std::vector<std::uint8_t> report(bytes, bytes + length);
-    interface_->outputReports.push_back(report);
-    if (interface_->device != nullptr && interface_->device->observer)
-        interface_->device->observer(interface_->index, report);
+    if (interface_->writesToHold > 0) {
+        --interface_->writesToHold;
+        interface_->heldWrites.push_back({overlapped, std::move(report)});
+        *error = ERROR_IO_PENDING;
+        return FALSE;
+    }
+    interface_->TakeOutputReport(report);
     *bytesWritten = length;
     return TRUE;
+}
+
+void Interface::TakeOutputReport(const std::vector<std::uint8_t>& report) {
+    outputReports.push_back(report);
+    if (device != nullptr && device->observer)
+        device->observer(index, report);
 }
 
 bool HidFile::Cancel(const OVERLAPPED* overlapped) {

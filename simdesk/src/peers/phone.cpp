@@ -20,9 +20,21 @@ const std::vector<std::uint8_t> kPhoneDescriptor = {
     0x09, 0x20, 0x81, 0x22,                          // Hook Switch
     0x05, 0x09, 0x19, 0x07, 0x29, 0x09, 0x95, 0x03, 0x81, 0x02,  // Buttons 7..9
     0x95, 0x03, 0x81, 0x03,                          // padding
+};
+const std::vector<std::uint8_t> kOneLedReport = {
     0x85, 0x02, 0x05, 0x08,
     0x09, 0x09, 0x09, 0x17, 0x09, 0x18, 0x09, 0x20, 0x09, 0x21,  // Mute, Off-Hook, Ring, Hold, Mic
-    0x95, 0x05, 0x91, 0x22, 0x95, 0x03, 0x91, 0x03, 0xC0,
+    0x95, 0x05, 0x91, 0x22, 0x95, 0x03, 0x91, 0x03,
+};
+const std::vector<std::uint8_t> kSplitLedReports = {
+    0x85, 0x02, 0x05, 0x08,
+    0x09, 0x09, 0x09, 0x17, 0x09, 0x20, 0x09, 0x21,  // Mute, Off-Hook, Hold, Mic
+    0x95, 0x04, 0x91, 0x22, 0x95, 0x04, 0x91, 0x03,
+    0x85, 0x03, 0x09, 0x18, 0x95, 0x01, 0x91, 0x22,  // Ring alone
+    0x95, 0x07, 0x91, 0x03,
+};
+const std::vector<std::uint8_t> kDescriptorEnd = {
+    0xC0,
     // Col03: vendor-defined firmware channel.
     0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x04, 0x09, 0x02, 0x15, 0x00,
     0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x07, 0x81, 0x02, 0x09, 0x03, 0x91, 0x02, 0xC0,
@@ -51,9 +63,32 @@ std::uint8_t ButtonBit(int button) {
                                      << (kFirstButtonBit + button - SimulatedPhone::kFirstButton));
 }
 
-PhoneLeds DecodeLeds(std::uint8_t bits) {
-    return {(bits & kRingLed) != 0, (bits & kOffHookLed) != 0, (bits & kMuteLed) != 0,
-            (bits & kHoldLed) != 0, (bits & kMicrophoneLed) != 0};
+
+// The LEDs after `report`: each report sets only the LEDs it carries.
+PhoneLeds DecodeLeds(SimulatedPhone::LedLayout layout, const PhoneLeds& before,
+                     std::uint8_t reportId, std::uint8_t bits) {
+    PhoneLeds leds = before;
+    if (layout == SimulatedPhone::LedLayout::OneReport) {
+        return {(bits & kRingLed) != 0, (bits & kOffHookLed) != 0, (bits & kMuteLed) != 0,
+                (bits & kHoldLed) != 0, (bits & kMicrophoneLed) != 0};
+    }
+    if (reportId == SimulatedPhone::kSplitRingReportId) {
+        leds.ring = (bits & 1u) != 0;
+        return leds;
+    }
+    // Without Ring, Hold and Microphone move one bit down.
+    constexpr std::uint8_t kSplitHoldLed = 1u << 2;
+    constexpr std::uint8_t kSplitMicrophoneLed = 1u << 3;
+    leds.mute = (bits & kMuteLed) != 0;
+    leds.offHook = (bits & kOffHookLed) != 0;
+    leds.hold = (bits & kSplitHoldLed) != 0;
+    leds.microphone = (bits & kSplitMicrophoneLed) != 0;
+    return leds;
+}
+
+bool IsLedReport(SimulatedPhone::LedLayout layout, std::uint8_t reportId) {
+    return reportId == SimulatedPhone::kLedReportId ||
+           (layout == SimulatedPhone::LedLayout::SplitLedReports && reportId == SimulatedPhone::kSplitRingReportId);
 }
 
 }  // namespace
@@ -67,14 +102,15 @@ struct SimulatedPhone::State {
     std::function<void(const PhoneLeds&)> observer;
 };
 
-SimulatedPhone::SimulatedPhone() : state_(std::make_shared<State>()) {}
+SimulatedPhone::SimulatedPhone(LedLayout layout)
+    : layout_(layout), state_(std::make_shared<State>()) {}
 
 SimulatedPhone::~SimulatedPhone() {
     if (IsPlugged())
         Unplug();
 }
 
-DeviceModel SimulatedPhone::Model() {
+DeviceModel SimulatedPhone::Model(LedLayout layout) {
     DeviceModel model;
     model.name = "telephony phone";
     model.vendorId = kVendorId;
@@ -82,6 +118,10 @@ DeviceModel SimulatedPhone::Model() {
     model.versionNumber = 0x0210;
     model.interfaceNumber = kInterfaceNumber;
     model.reportDescriptor = kPhoneDescriptor;
+    const auto& leds = layout == LedLayout::OneReport ? kOneLedReport : kSplitLedReports;
+    model.reportDescriptor.insert(model.reportDescriptor.end(), leds.begin(), leds.end());
+    model.reportDescriptor.insert(model.reportDescriptor.end(), kDescriptorEnd.begin(),
+                                  kDescriptorEnd.end());
     model.instance = kInstance;
     return model;
 }
@@ -105,16 +145,18 @@ bool SimulatedPhone::Plug() {
         state_->leds = PhoneLeds{};
     }
     std::weak_ptr<State> weak = state_;
-    auto observer = [weak](std::size_t interfaceIndex, const std::vector<std::uint8_t>& report) {
+    const LedLayout layout = layout_;
+    auto observer = [weak, layout](std::size_t interfaceIndex,
+                                   const std::vector<std::uint8_t>& report) {
         const auto state = weak.lock();
         if (!state || interfaceIndex != kTelephonyInterface || report.size() < 2 ||
-            report[0] != kLedReportId)
+            !IsLedReport(layout, report[0]))
             return;
         std::function<void(const PhoneLeds&)> notify;
         PhoneLeds leds;
         {
             std::lock_guard guard(state->mutex);
-            state->leds = leds = DecodeLeds(report[1]);
+            state->leds = leds = DecodeLeds(layout, state->leds, report[0], report[1]);
             state->ledReports.push_back(report);
             notify = state->observer;
         }
@@ -122,7 +164,7 @@ bool SimulatedPhone::Plug() {
             notify(leds);
     };
     // Plugging sends window messages: no phone lock may be held meanwhile.
-    const DeviceId device = PlugDevice(Model(), observer);
+    const DeviceId device = PlugDevice(Model(layout_), observer);
     std::lock_guard guard(state_->mutex);
     state_->device = device;
     return device != 0;
@@ -203,6 +245,18 @@ PhoneLeds SimulatedPhone::Leds() const {
 std::vector<std::vector<std::uint8_t>> SimulatedPhone::LedReports() const {
     std::lock_guard guard(state_->mutex);
     return state_->ledReports;
+}
+
+void SimulatedPhone::HoldLedReports(std::size_t count) {
+    HoldOutputReports(Id(), kTelephonyInterface, count);
+}
+
+std::size_t SimulatedPhone::HeldLedReportCount() const {
+    return HeldOutputReportCount(Id(), kTelephonyInterface);
+}
+
+std::size_t SimulatedPhone::ReleaseLedReports() {
+    return ReleaseOutputReports(Id(), kTelephonyInterface);
 }
 
 void SimulatedPhone::SetLedObserver(std::function<void(const PhoneLeds&)> observer) {
