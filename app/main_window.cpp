@@ -62,7 +62,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnSessionChange(wParam);
             return 0;
         case kReaderEndedMessage:
-            OnReaderEnded();
+            OnReaderEnded(wParam);
             return 0;
         default:
             break;

@@ -194,13 +194,17 @@ PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemVi
 
 DWORD WINAPI ReaderThreadMain(LPVOID parameter) {
     auto& context = *static_cast<ReaderContext*>(parameter);
+    // Kept apart: once finished, the context belongs to the next reader.
+    const std::uint32_t generation = context.generation;
+    const HWND window = context.window;
     const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event != nullptr) {
         ReadLoop(context, event);
         CloseHandle(event);
     }
-    // Last act: from here on the window thread owns the device record again.
-    PostMessageW(context.window, kReaderEndedMessage, 0, 0);
+    // From here on the window thread owns the device record again.
+    context.finishedGeneration.store(generation);
+    PostMessageW(window, kReaderEndedMessage, static_cast<WPARAM>(generation), 0);
     return 0;
 }
 

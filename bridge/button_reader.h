@@ -4,19 +4,25 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "bridge/bridge_state.h"
 #include "hid/device_record.h"
 #include "platform/platform.h"
 
-// Posted by the reader to its window as its very last act; the window thread
-// then owns the device record again and releases it.
+// Posted by the reader to its window as its very last act, wParam its
+// generation. Any program can post this number to a top-level window, so the
+// message only prompts the window thread to look: the record is released only
+// once `finishedGeneration` shows that the current reader is done with it.
 inline constexpr UINT kReaderEndedMessage = WM_APP + 1;
 
 struct ReaderContext {
     DeviceRecord* device = nullptr;
     HWND window = nullptr;               // sender of every command
     std::atomic<LONG> stopRequested{0};  // set by the window thread to end the reader
+    std::uint32_t generation = 0;        // of the reader started last; set before it starts
+    // Set by a reader, as its last use of the record, to its generation.
+    std::atomic<std::uint32_t> finishedGeneration{0};
 };
 
 extern ReaderContext& readerContext;

@@ -1,5 +1,6 @@
 #include "hid/hot_plug.h"
 
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -16,6 +17,7 @@ namespace {
 // Window thread only.
 bool readerStopping = false;
 std::wstring pendingActivation;  // an arrival seen while a reader existed
+std::uint32_t lastReaderGeneration = 0;
 
 bool ContainsAny(std::wstring_view text, std::initializer_list<std::wstring_view> needles) {
     for (std::wstring_view needle : needles) {
@@ -50,8 +52,23 @@ void StartReader(const WCHAR* path) {
     readerContext.device = &deviceRecord;
     readerContext.window = mainWindow;
     readerContext.stopRequested = 0;
+    readerContext.generation = ++lastReaderGeneration;
     const HANDLE thread = CreateThread(nullptr, 0, ReaderThreadMain, &readerContext, 0, nullptr);
     bridgeState.readerThread = thread;
+}
+
+bool ReaderHasFinished() {
+    return bridgeState.readerThread.load() != nullptr &&
+           readerContext.finishedGeneration.load() == readerContext.generation;
+}
+
+// The reader has finished with the record: take it back.
+void ReleaseFinishedReader() {
+    const HANDLE thread = bridgeState.readerThread.exchange(nullptr);
+    if (thread != nullptr)
+        CloseHandle(thread);
+    readerStopping = false;
+    CloseTargetDevice();
 }
 
 void StopReader() {
@@ -66,6 +83,9 @@ void StopReader() {
 
 void ActivateTargetDevice(const WCHAR* path) {
     SetDevicePath(path);
+    // Its message may still be on the way, or lost.
+    if (ReaderHasFinished())
+        ReleaseFinishedReader();
     if (bridgeState.readerThread.load() != nullptr) {
         // No second reader. Kept for when this one ends: it may already have
         // failed on the unplug that preceded this arrival.
@@ -75,12 +95,10 @@ void ActivateTargetDevice(const WCHAR* path) {
     StartReader(path);
 }
 
-void OnReaderEnded() {
-    const HANDLE thread = bridgeState.readerThread.exchange(nullptr);
-    if (thread != nullptr)
-        CloseHandle(thread);
-    readerStopping = false;
-    CloseTargetDevice();
+void OnReaderEnded(WPARAM generation) {
+    if (static_cast<std::uint32_t>(generation) != readerContext.generation || !ReaderHasFinished())
+        return;
+    ReleaseFinishedReader();
     if (!pendingActivation.empty()) {
         const std::wstring path = std::move(pendingActivation);
         pendingActivation.clear();

@@ -12,8 +12,9 @@ void ActivateTargetDevice(const WCHAR* path);
 // WM_DEVICECHANGE: arrival activates the target, removal stops its reader.
 void OnDeviceChange(WPARAM event, LPARAM header);
 
-// The reader has ended: close its handle and release the device record.
-void OnReaderEnded();
+// kReaderEndedMessage: if the current reader (of generation `generation`) has
+// finished, close its handle and release the device record; otherwise nothing.
+void OnReaderEnded(WPARAM generation);
 
 // True when the path names the phone's telephony collection.
 bool MatchTargetPath(const WCHAR* path);

@@ -2,6 +2,7 @@
 
 #include "app/app_globals.h"
 #include "app/run_application.h"
+#include "simdesk/devices.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ DWORD WINAPI AgentMain(LPVOID) {
 
 }  // namespace
 
-AgentSession::AgentSession() = default;
+AgentSession::AgentSession(simdesk::SimulatedPhone::LedLayout layout) : phone(layout) {}
 
 AgentSession::~AgentSession() {
     if (AgentRunning())
@@ -81,6 +82,17 @@ std::string Leds(const simdesk::SimulatedPhone& phone) {
     const simdesk::PhoneLeds leds = phone.Leds();
     return std::string("ring=") + (leds.ring ? "on" : "off") +
            " off-hook=" + (leds.offHook ? "on" : "off");
+}
+
+LRESULT SendInterfaceNotification(HWND window, WPARAM event, const std::wstring& path) {
+    std::vector<BYTE> block(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(WCHAR));
+    auto* notification = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
+    notification->dbcc_size = static_cast<DWORD>(block.size());
+    notification->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    notification->dbcc_classguid = simdesk::kHidInterfaceGuid;
+    std::copy(path.begin(), path.end(), notification->dbcc_name);
+    notification->dbcc_name[path.size()] = L'\0';
+    return SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(notification));
 }
 
 std::string ReplyTimingName(const testing::TestParamInfo<simdesk::ReplyTiming>& param) {

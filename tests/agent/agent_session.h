@@ -15,7 +15,8 @@
 
 class AgentSession {
   public:
-    AgentSession();
+    explicit AgentSession(
+        simdesk::SimulatedPhone::LedLayout layout = simdesk::SimulatedPhone::LedLayout::OneReport);
     ~AgentSession();
     AgentSession(const AgentSession&) = delete;
     AgentSession& operator=(const AgentSession&) = delete;
@@ -54,6 +55,10 @@ std::vector<std::string> Texts(const simdesk::CallApplication& app);
 
 // The phone's call LEDs as a person reads them: "ring=on off-hook=off".
 std::string Leds(const simdesk::SimulatedPhone& phone);
+
+// Sends WM_DEVICECHANGE for an interface path as the platform does, straight to
+// one window (the platform's own unplug also waits on every other window).
+LRESULT SendInterfaceNotification(HWND window, WPARAM event, const std::wstring& path);
 
 // Test names for the two moments the call application may reply at.
 std::string ReplyTimingName(const testing::TestParamInfo<simdesk::ReplyTiming>& param);

@@ -23,18 +23,6 @@ std::size_t ReaderHandles(const SimulatedPhone& phone) {
     return simdesk::OpenHandleCount(phone.Id(), SimulatedPhone::kTelephonyInterface);
 }
 
-// Sends WM_DEVICECHANGE for the phone's interface as the platform does.
-LRESULT SendInterfaceNotification(HWND window, WPARAM event, const std::wstring& path) {
-    std::vector<BYTE> block(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(WCHAR));
-    auto* notification = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
-    notification->dbcc_size = static_cast<DWORD>(block.size());
-    notification->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    notification->dbcc_classguid = simdesk::kHidInterfaceGuid;
-    std::copy(path.begin(), path.end(), notification->dbcc_name);
-    notification->dbcc_name[path.size()] = L'\0';
-    return SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(notification));
-}
-
 // A ringing call lights Ring and lifting the handset answers it: the phone works.
 void ExpectPhoneWorks(AgentSession& session, const std::string& id) {
     session.app.IncomingCall(id);

@@ -4,6 +4,7 @@
 #include "agent_fixture.h"
 #include "phone_fixture.h"
 
+#include "bridge/button_reader.h"
 #include "vphone/phone_layout.h"
 
 namespace vphone::test {
@@ -185,6 +186,23 @@ TEST_F(AgentWithPhone, PhoneRemovedDuringACallWorksAgainWhenPluggedBack) {
     EXPECT_EQ(Notify(agent, "CALL 5678 STATUS INPROGRESS"),
               Commands{"ALTER CALL 5678  START_VIDEO_SEND"});
     EXPECT_EQ(Press(VPHONE_INPUT_BIT_HOOK, /*pressed=*/false), "SET CALL 5678  STATUS FINISHED");
+}
+
+// Another program that found the agent's window posts the reader's private "I have ended"
+// number: the agent keeps its phone. A discovery request posted after those posts shows when
+// the agent has handled them all.
+TEST_F(AgentWithPhone, AForeignReaderEndedMessageKeepsThePhone) {
+    HWND agent = StartAgentWithPhone();
+    ASSERT_NE(agent, nullptr);
+    for (const WPARAM guess : {WPARAM{0}, WPARAM{1}, WPARAM{2}, ~WPARAM{0}})
+        ASSERT_TRUE(PostMessageW(agent, kReaderEndedMessage, guess, 0));
+    const std::size_t discovers = standIn().discovers().size();
+    ASSERT_TRUE(standIn().postAttach(agent, standin::kAttachDiscoverAgain));
+    ASSERT_TRUE(standIn().waitForDiscovers(discovers + 1, kEventTimeout));
+
+    EXPECT_EQ(Notify(agent, "CALL 31 STATUS RINGING"), Commands{"GET CALL 31 TYPE"});
+    EXPECT_EQ(Notify(agent, "CALL 31 TYPE INCOMING_P2P"), Commands{});
+    EXPECT_EQ(Press(VPHONE_INPUT_BIT_HOOK, /*pressed=*/true), "SET CALL 31  STATUS INPROGRESS");
 }
 
 }  // namespace
