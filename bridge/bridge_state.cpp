@@ -6,6 +6,8 @@ BridgeState& bridgeState = *new BridgeState();
 
 namespace {
 
+using CallGuard = std::lock_guard<std::mutex>;
+
 CallIdText& SlotText(CallIdSlot slot) {
     switch (slot) {
         case CallIdSlot::Outgoing:
@@ -24,46 +26,122 @@ void StoreText(CallIdText& slot, std::string_view text) {
     slot[length] = '\0';
 }
 
+// The call the reader decides on has changed. callLock held.
+void AdvanceGeneration() {
+    ++bridgeState.callGeneration;
+}
+
 }  // namespace
 
 void StartOfCall() {
+    CallGuard lock(bridgeState.callLock);
     if (bridgeState.callSeen.load() != 0)
         return;
     bridgeState.callSeen = 1;
     bridgeState.endedByHost = 0;
     bridgeState.endedByDevice = 0;
+    AdvanceGeneration();
 }
 
 void CallReset() {
+    CallGuard lock(bridgeState.callLock);
     bridgeState.callDirection = CallDirection::None;
-    {
-        std::lock_guard lock(bridgeState.idLock);
-        bridgeState.outgoingCallId[0] = '\0';
-        bridgeState.incomingCallId[0] = '\0';
-        bridgeState.currentCallId[0] = '\0';
-    }
+    bridgeState.outgoingCallId[0] = '\0';
+    bridgeState.incomingCallId[0] = '\0';
+    bridgeState.currentCallId[0] = '\0';
     bridgeState.answeredByDevice = 0;
     bridgeState.answeredElsewhere = 0;
     bridgeState.ringLit = 0;
     bridgeState.callSeen = 0;
+    AdvanceGeneration();
+}
+
+void SetCallType(CallDirection direction) {
+    CallGuard lock(bridgeState.callLock);
+    bool changed = bridgeState.callDirection.exchange(direction) != direction;
+    if (direction != CallDirection::None) {
+        CallIdText& slot = SlotText(direction == CallDirection::Incoming ? CallIdSlot::Incoming
+                                                                         : CallIdSlot::Outgoing);
+        changed = changed || std::string_view(slot.data()) != bridgeState.currentCallId.data();
+        slot = bridgeState.currentCallId;
+    }
+    // A repeated type answer for the same call must not void a press in flight.
+    if (changed)
+        AdvanceGeneration();
+}
+
+bool RecordAnsweredElsewhere() {
+    CallGuard lock(bridgeState.callLock);
+    if (bridgeState.answeredByDevice.load() != 0 || bridgeState.ringLit.load() != 1)
+        return false;
+    bridgeState.ringLit = 0;
+    bridgeState.answeredElsewhere = 1;
+    bridgeState.callActive = 1;
+    AdvanceGeneration();
+    return true;
+}
+
+void RecordEndedByHost() {
+    CallGuard lock(bridgeState.callLock);
+    if (bridgeState.endedByDevice.load() != 0)
+        return;
+    bridgeState.endedByHost = 1;
+    AdvanceGeneration();
+}
+
+CallSnapshot TakeCallSnapshot() {
+    CallGuard lock(bridgeState.callLock);
+    CallSnapshot snapshot;
+    snapshot.generation = bridgeState.callGeneration;
+    snapshot.direction = bridgeState.callDirection.load();
+    snapshot.incomingId = bridgeState.incomingCallId;
+    snapshot.outgoingId = bridgeState.outgoingCallId;
+    snapshot.answeredElsewhere = bridgeState.answeredElsewhere.load() != 0;
+    snapshot.endedByHost = bridgeState.endedByHost.load() != 0;
+    return snapshot;
+}
+
+bool IsCallStillCurrent(std::uint32_t generation) {
+    CallGuard lock(bridgeState.callLock);
+    return bridgeState.callGeneration == generation;
+}
+
+bool RecordDeviceAnswer(std::uint32_t generation) {
+    CallGuard lock(bridgeState.callLock);
+    if (bridgeState.callGeneration != generation)
+        return false;
+    bridgeState.answeredByDevice = 1;
+    bridgeState.callActive = 1;
+    return true;
+}
+
+bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut) {
+    CallGuard lock(bridgeState.callLock);
+    if (bridgeState.callGeneration != generation)
+        return false;
+    if (ringOut)
+        bridgeState.ringLit = 0;
+    bridgeState.endedByDevice = 1;
+    bridgeState.callActive = 0;
+    return true;
 }
 
 void SetCallId(CallIdSlot slot, std::string_view text) {
-    std::lock_guard lock(bridgeState.idLock);
+    CallGuard lock(bridgeState.callLock);
     StoreText(SlotText(slot), text);
 }
 
 void CopyCallId(CallIdSlot to, CallIdSlot from) {
-    std::lock_guard lock(bridgeState.idLock);
+    CallGuard lock(bridgeState.callLock);
     SlotText(to) = SlotText(from);
 }
 
 CallIdText GetCallId(CallIdSlot slot) {
-    std::lock_guard lock(bridgeState.idLock);
+    CallGuard lock(bridgeState.callLock);
     return SlotText(slot);
 }
 
 bool IsCallIdEmpty(CallIdSlot slot) {
-    std::lock_guard lock(bridgeState.idLock);
+    CallGuard lock(bridgeState.callLock);
     return SlotText(slot)[0] == '\0';
 }

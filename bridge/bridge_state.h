@@ -1,8 +1,14 @@
 // What the agent knows about the call application and the current call.
 // Shared by the window thread and the reader thread: every word is atomic, and
-// the id texts are only touched under idLock, which is never held across a
+// the id texts are only touched under callLock, which is never held across a
 // send or an indicator write (a send can make the call application notify the
 // window thread, which may then need the lock).
+//
+// Atomic fields are not enough: the reader decides on one call, then writes an
+// indicator and sends, while the window thread may end that call. So every
+// window-thread change to what the reader decides on advances callGeneration
+// under callLock, and the reader records a press only if the generation it
+// decided on is still current, checked in the same locked step.
 #pragma once
 
 #include <array>
@@ -23,10 +29,10 @@ enum class CallIdSlot { Current, Outgoing, Incoming };
 
 struct BridgeState {
     std::atomic<HWND> apiWindow{nullptr};
-    CallIdText currentCallId{};  // guarded by idLock
+    CallIdText currentCallId{};  // guarded by callLock
     std::atomic<CallDirection> callDirection{CallDirection::None};
-    CallIdText outgoingCallId{};  // guarded by idLock
-    CallIdText incomingCallId{};  // guarded by idLock
+    CallIdText outgoingCallId{};  // guarded by callLock
+    CallIdText incomingCallId{};  // guarded by callLock
     std::atomic<LONG> answeredByDevice{0};
     std::atomic<LONG> answeredElsewhere{0};
     std::atomic<LONG> endedByHost{0};
@@ -37,20 +43,51 @@ struct BridgeState {
     std::atomic<LONG> ringLit{0};
     std::atomic<LONG> sessionLocked{0};
     std::atomic<LONG> consoleDetached{0};
-    std::mutex idLock;
+    std::mutex callLock;
+    std::uint32_t callGeneration = 0;  // guarded by callLock
 };
 
 // The process-wide record. Never destroyed: the reader thread may outlive the
 // message loop.
 extern BridgeState& bridgeState;
 
+// ---- Window thread: compound updates, each one step for the reader ----
+
 // Start of call: the first ringing or routing notification of a call clears how
 // the previous call ended.
 void StartOfCall();
 // Call reset: forget the current call, keeping how it ended and whether one is active.
 void CallReset();
+// The call's type is known: sets the direction and copies the current id into
+// the slot of that direction (Incoming or Outgoing).
+void SetCallType(CallDirection direction);
+// In progress while Ring is lit and the phone did not answer: the call was
+// answered elsewhere. True when that was recorded (Ring is then to go out).
+bool RecordAnsweredElsewhere();
+// "STATUS FINISHED" for a call the phone did not hang up.
+void RecordEndedByHost();
 
-// Id slot access, each one step under idLock. Texts longer than 259 characters are cut.
+// ---- Reader thread: decide on a snapshot, record only if it still holds ----
+
+// What the reader decides on, taken in one step.
+struct CallSnapshot {
+    std::uint32_t generation = 0;
+    CallDirection direction = CallDirection::None;
+    CallIdText incomingId{};
+    CallIdText outgoingId{};
+    bool answeredElsewhere = false;
+    bool endedByHost = false;
+};
+CallSnapshot TakeCallSnapshot();
+// False once the window thread has changed the call the snapshot was taken of.
+bool IsCallStillCurrent(std::uint32_t generation);
+// The phone answered: answeredByDevice and callActive, unless the call changed.
+bool RecordDeviceAnswer(std::uint32_t generation);
+// The phone hung up: endedByDevice, callActive 0 and, with `ringOut`, ringLit 0,
+// unless the call changed.
+bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut);
+
+// Id slot access, each one step under callLock. Texts longer than 259 characters are cut.
 void SetCallId(CallIdSlot slot, std::string_view text);
 void CopyCallId(CallIdSlot to, CallIdSlot from);
 CallIdText GetCallId(CallIdSlot slot);

@@ -32,38 +32,40 @@ bool HookChangedAlone(const ReportHistory& history, const ItemView& item0, const
     return history.first0 == item0.first && history.first1 != item1.first;
 }
 
-void Answer(HWND window) {
+void Answer(HWND window, const CallView& call) {
     static CommandBuffer answerCommand;
+    // The Ring write takes milliseconds on a real phone; the call may end meanwhile.
+    if (!IsCallStillCurrent(call.generation))
+        return;
     SetIndicator(target_device::kRingLed, /*on=*/false);
-    const CallIdText id = GetCallId(CallIdSlot::Incoming);
     // Recorded before the send: the call application may report the call in
     // progress while the command is still being handled.
-    bridgeState.answeredByDevice = 1;
-    bridgeState.callActive = 1;
-    ComposeCommand(answerCommand,
-                   {call_api::kSetCallPrefix, id.data(), call_api::kStatusInProgressSuffix});
+    if (!RecordDeviceAnswer(call.generation))
+        return;
+    ComposeCommand(answerCommand, {call_api::kSetCallPrefix, call.incomingId.data(),
+                                   call_api::kStatusInProgressSuffix});
     SendHostCommand(answerCommand.data(), window);
 }
 
-void HangUp(HWND window, const ItemView& item2) {
+void HangUp(HWND window, const CallView& call, const ItemView& item2) {
     static CommandBuffer hangUpCommand;
-    CallIdText id{};
-    switch (bridgeState.callDirection.load()) {
+    static constexpr CallIdText kNoCall{};
+    const CallIdText* id = &kNoCall;
+    switch (call.direction) {
         case CallDirection::Incoming:
-            id = GetCallId(CallIdSlot::Incoming);
+            id = &call.incomingId;
             break;
         case CallDirection::Outgoing:
-            id = GetCallId(CallIdSlot::Outgoing);
+            id = &call.outgoingId;
             break;
         case CallDirection::None:
             break;
     }
-    if (item2.first != target_device::kHangUpButton)
-        bridgeState.ringLit = 0;
-    bridgeState.endedByDevice = 1;
-    bridgeState.callActive = 0;
+    if (!RecordDeviceHangUp(call.generation,
+                            /*ringOut=*/item2.first != target_device::kHangUpButton))
+        return;
     ComposeCommand(hangUpCommand,
-                   {call_api::kSetCallPrefix, id.data(), call_api::kStatusFinishedSuffix});
+                   {call_api::kSetCallPrefix, id->data(), call_api::kStatusFinishedSuffix});
     SendHostCommand(hangUpCommand.data(), window);
 }
 
@@ -75,13 +77,14 @@ void ActOnReport(const ReaderContext& context, ReportHistory& history) {
     bool hungUp = false;  // one press, one command
     for (ULONG index = 0; index < input.itemCount; ++index) {
         const ItemView item = ViewOfItem(input.items.get(), input.itemCount, index);
-        switch (DecideItem(item, item0, item1, item2, history, CurrentCallView())) {
+        const CallView call = CurrentCallView();
+        switch (DecideItem(item, item0, item1, item2, history, call)) {
             case PressAction::Answer:
-                Answer(context.window);
+                Answer(context.window, call);
                 break;
             case PressAction::HangUp:
                 if (!hungUp)
-                    HangUp(context.window, item2);
+                    HangUp(context.window, call, item2);
                 hungUp = true;
                 break;
             case PressAction::None:
@@ -152,14 +155,18 @@ ItemView ViewOfItem(const ReportItem* items, ULONG itemCount, ULONG index) {
 }
 
 CallView CurrentCallView() {
+    const CallSnapshot snapshot = TakeCallSnapshot();
     CallView view;
-    view.direction = bridgeState.callDirection.load();
+    view.direction = snapshot.direction;
     view.attached = bridgeState.apiWindow.load() != nullptr;
-    view.answeredElsewhere = bridgeState.answeredElsewhere.load() != 0;
-    view.incomingIdEmpty = IsCallIdEmpty(CallIdSlot::Incoming);
-    view.endedByHost = bridgeState.endedByHost.load() != 0;
+    view.answeredElsewhere = snapshot.answeredElsewhere;
+    view.incomingIdEmpty = snapshot.incomingId[0] == '\0';
+    view.endedByHost = snapshot.endedByHost;
     view.sessionLocked = bridgeState.sessionLocked.load() != 0;
     view.consoleDetached = bridgeState.consoleDetached.load() != 0;
+    view.generation = snapshot.generation;
+    view.incomingId = snapshot.incomingId;
+    view.outgoingId = snapshot.outgoingId;
     return view;
 }
 

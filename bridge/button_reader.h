@@ -54,7 +54,9 @@ struct ReportHistory {
     USHORT first2 = kNoReport;
 };
 
-// The call state the rules test, read once per item.
+// The call state the rules test, read once per item. The generation and ids
+// name the call a press is decided for, so that nothing is recorded or sent for
+// it once the window thread has moved on.
 struct CallView {
     CallDirection direction = CallDirection::None;
     bool attached = false;
@@ -63,6 +65,9 @@ struct CallView {
     bool endedByHost = false;
     bool sessionLocked = false;
     bool consoleDetached = false;
+    std::uint32_t generation = 0;
+    CallIdText incomingId{};
+    CallIdText outgoingId{};
 };
 
 CallView CurrentCallView();

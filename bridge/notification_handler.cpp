@@ -81,8 +81,7 @@ void OnHostNotification(const WCHAR* text, HWND window) {
             SetIndicator(target_device::kRingLed, /*on=*/true);
             state.ringLit = 1;
         }
-        state.callDirection = CallDirection::Outgoing;
-        CopyCallId(CallIdSlot::Outgoing, CallIdSlot::Current);
+        SetCallType(CallDirection::Outgoing);
         return;
     }
 
@@ -92,8 +91,7 @@ void OnHostNotification(const WCHAR* text, HWND window) {
             SetIndicator(target_device::kRingLed, /*on=*/true);
             state.ringLit = 1;
         }
-        state.callDirection = CallDirection::Incoming;
-        CopyCallId(CallIdSlot::Incoming, CallIdSlot::Current);
+        SetCallType(CallDirection::Incoming);
         return;
     }
 
@@ -104,18 +102,13 @@ void OnHostNotification(const WCHAR* text, HWND window) {
             state.answeredByDevice.load() == 1 && !IsCallIdEmpty(CallIdSlot::Incoming)) {
             RequestVideo(window);
         }
-        if (state.answeredByDevice.load() == 0 && state.ringLit.load() == 1) {
-            state.ringLit = 0;
-            state.answeredElsewhere = 1;
-            state.callActive = 1;
+        if (RecordAnsweredElsewhere())
             ShowCallAnswered();
-        }
         return;
     }
 
     if (Contains(notification, call_api::kStatusFinished)) {
-        if (state.endedByDevice.load() == 0)
-            state.endedByHost = 1;
+        RecordEndedByHost();
         PutIndicatorsOut();
         state.callActive = 0;
         CallReset();

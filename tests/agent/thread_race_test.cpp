@@ -95,4 +95,39 @@ INSTANTIATE_TEST_SUITE_P(Reader, ForeignReaderEnded, testing::Values(false, true
                              return param.param ? "InsideASend" : "Idle";
                          });
 
+// The caller gives up just as the handset is lifted: the window thread ends the
+// call while the reader is inside its Ring write. The press was for that call
+// only: no id-less answer, no flag left for the next call, whose answer in the
+// application then lights Off-Hook and turns no camera on.
+TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    session.app.IncomingCall("5");
+    session.Settle();
+
+    session.phone.HoldLedReports(/*count=*/1);
+    session.phone.LiftHandset();
+    session.Settle();
+    ASSERT_EQ(session.phone.HeldLedReportCount(), 1u) << "the reader waits in its Ring write";
+    session.app.MissCall("5");
+    session.Settle();
+    EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
+    session.Settle();
+
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 5 TYPE"});
+    EXPECT_EQ(bridgeState.answeredByDevice.load(), 0);
+    EXPECT_EQ(bridgeState.callActive.load(), 0);
+
+    session.Replace();
+    session.app.ClearCommands();
+    session.app.IncomingCall("6");
+    session.Settle();
+    session.app.AnswerCall("6");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 6 TYPE"});
+}
+
 }  // namespace

@@ -70,3 +70,61 @@ TEST(BridgeState, IdSlotsCutLongIdsAndCopyWhole) {
 }
 
 }  // namespace
+
+// Each window-thread change to the call the reader decides on voids a press in
+// flight: nothing is recorded for a call that has since changed. Repeating what
+// is already known does not.
+TEST(BridgeState, APressIsRecordedOnlyForTheCallItWasDecidedOn) {
+    struct Case {
+        const char* change;
+        void (*apply)();
+        bool voidsPress;
+    };
+    const Case cases[] = {
+        {"call reset", [] { CallReset(); }, true},
+        {"start of a new call",
+         [] {
+             bridgeState.callSeen = 0;
+             StartOfCall();
+         },
+         true},
+        {"ringing again", [] { StartOfCall(); }, false},
+        {"type of another call",
+         [] {
+             SetCallId(CallIdSlot::Current, "2 ");
+             SetCallType(CallDirection::Incoming);
+         },
+         true},
+        {"same type again", [] { SetCallType(CallDirection::Incoming); }, false},
+        {"answered elsewhere",
+         [] {
+             bridgeState.ringLit = 1;
+             RecordAnsweredElsewhere();
+         },
+         true},
+        {"ended by the host", [] { RecordEndedByHost(); }, true},
+        {"a new current id only", [] { SetCallId(CallIdSlot::Current, "3 "); }, false},
+    };
+    for (const Case& c : cases) {
+        for (const bool answer : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.change << (answer ? ", answer" : ", hang-up"));
+            CallReset();
+            bridgeState.callSeen = 0;
+            StartOfCall();
+            SetCallId(CallIdSlot::Current, "1 ");
+            SetCallType(CallDirection::Incoming);
+            bridgeState.callActive = 0;
+            bridgeState.endedByDevice = 0;
+            const CallSnapshot decidedOn = TakeCallSnapshot();
+            EXPECT_STREQ(decidedOn.incomingId.data(), "1 ");
+            c.apply();
+            bridgeState.answeredByDevice = 0;
+            const bool recorded = answer ? RecordDeviceAnswer(decidedOn.generation)
+                                         : RecordDeviceHangUp(decidedOn.generation, true);
+            EXPECT_EQ(recorded, !c.voidsPress);
+            EXPECT_EQ(IsCallStillCurrent(decidedOn.generation), !c.voidsPress);
+            EXPECT_EQ(bridgeState.answeredByDevice.load(), recorded && answer ? 1 : 0);
+            EXPECT_EQ(bridgeState.endedByDevice.load(), recorded && !answer ? 1 : 0);
+        }
+    }
+}
