@@ -28,9 +28,12 @@ void RequestVideo(HWND window) {
     SendHostCommand(alterCallCommand.data(), window);
 }
 
-// Every end state leaves the phone dark, whoever ended the call: a report that
-// clears one LED starts from zeros and so carries none lit.
+// Every end state leaves the phone dark, whoever ended the call. Ring gets its
+// own write: on a phone whose Ring LED sits in a report of its own, clearing
+// Off-Hook would leave it lit.
 void PutIndicatorsOut() {
+    if (bridgeState.ringLit.exchange(0) == 1)
+        SetIndicator(target_device::kRingLed, /*on=*/false);
     SetIndicator(target_device::kOffHookLed, /*on=*/false);
 }
 

@@ -4,6 +4,7 @@
 // reader sets them.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 namespace {
 
 using simdesk::ReplyTiming;
+using simdesk::SimulatedPhone;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kDark = "ring=off off-hook=off";
@@ -113,29 +115,58 @@ TEST_P(CallHandling, OutgoingCallRingsWhileRoutingAndEndsDark) {
     EXPECT_EQ(Leds(session.phone), kDark);
 }
 
-struct EndStateCase {
-    int line;
-    const char* status;
-};
+using Report = std::vector<std::uint8_t>;
+using Reports = std::vector<Report>;
 
-TEST_P(CallHandling, EveryEndStatePutsTheLightsOutAndResets) {
-    const EndStateCase cases[] = {
-        {__LINE__, "MISSED"},    {__LINE__, "REFUSED"},  {__LINE__, "FAILED"},   {__LINE__, "BUSY"},
-        {__LINE__, "CANCELLED"}, {__LINE__, "UNPLACED"}, {__LINE__, "FINISHED"},
-    };
+// Every end state, during a ringing call and during one answered in the
+// application: the reports it writes (not only what is lit at the end) and the
+// call reset. Ring gets its own write while it is lit, then Off-Hook goes out.
+void CheckEndStates(AgentSession& session, const Report& ringOut, const Report& offHookOut) {
+    const char* const statuses[] = {"MISSED",    "REFUSED",  "FAILED",  "BUSY",
+                                    "CANCELLED", "UNPLACED", "FINISHED"};
     int call = 100;
-    for (const EndStateCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "STATUS " << c.status << " at line " << c.line);
-        const std::string id = std::to_string(++call);
-        Incoming(id);
-        EXPECT_EQ(Leds(session.phone), kRinging);
-        session.app.EndCall(id, c.status);
-        session.Settle();
-        EXPECT_EQ(Leds(session.phone), kDark);
-        EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
-        EXPECT_EQ(bridgeState.ringLit.load(), 0);
-        EXPECT_TRUE(IsCallIdEmpty(CallIdSlot::Current));
+    for (const bool answeredElsewhere : {false, true}) {
+        for (const char* status : statuses) {
+            SCOPED_TRACE(testing::Message()
+                         << "STATUS " << status << (answeredElsewhere ? " after an answer" : ""));
+            const std::string id = std::to_string(++call);
+            session.app.IncomingCall(id);
+            session.Settle();
+            ASSERT_EQ(Leds(session.phone), kRinging);
+            if (answeredElsewhere) {
+                session.app.AnswerCall(id);
+                session.Settle();
+                ASSERT_EQ(Leds(session.phone), kAnsweredElsewhere);
+            }
+            const std::size_t before = session.phone.LedReports().size();
+            session.app.EndCall(id, status);
+            session.Settle();
+            const Reports all = session.phone.LedReports();
+            const Reports written(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+            EXPECT_EQ(written,
+                      answeredElsewhere ? Reports{offHookOut} : (Reports{ringOut, offHookOut}));
+            EXPECT_EQ(Leds(session.phone), kDark);
+            EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+            EXPECT_EQ(bridgeState.ringLit.load(), 0);
+            EXPECT_TRUE(IsCallIdEmpty(CallIdSlot::Current));
+        }
     }
+}
+
+TEST_P(CallHandling, EveryEndStatePutsEachLightOutAndResets) {
+    const Report allOut = {SimulatedPhone::kLedReportId, 0};
+    CheckEndStates(session, /*ringOut=*/allOut, /*offHookOut=*/allOut);
+}
+
+// A phone whose Ring LED has a report of its own: clearing Off-Hook alone would
+// leave Ring lit.
+TEST(SplitLedPhone, EveryEndStatePutsEachLightOutAndResets) {
+    AgentSession session(SimulatedPhone::LedLayout::SplitLedReports);
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    CheckEndStates(session, /*ringOut=*/{SimulatedPhone::kSplitRingReportId, 0},
+                   /*offHookOut=*/{SimulatedPhone::kLedReportId, 0});
 }
 
 TEST_P(CallHandling, EndStatesAfterAnAnswerElsewhereLeaveNoLightOn) {

@@ -205,5 +205,22 @@ TEST_F(AgentWithPhone, AForeignReaderEndedMessageKeepsThePhone) {
     EXPECT_EQ(Press(VPHONE_INPUT_BIT_HOOK, /*pressed=*/true), "SET CALL 31  STATUS INPROGRESS");
 }
 
+// Every end state writes Ring off while Ring is lit, then Off-Hook off: two reports, counted
+// by the phone, not only what is lit at the end.
+TEST_F(AgentWithPhone, AMissedCallPutsRingOutThenOffHook) {
+    HWND agent = StartAgentWithPhone();
+    ASSERT_NE(agent, nullptr);
+    EXPECT_EQ(Notify(agent, "CALL 41 STATUS RINGING"), Commands{"GET CALL 41 TYPE"});
+    EXPECT_EQ(Notify(agent, "CALL 41 TYPE INCOMING_P2P"), Commands{});
+    ExpectLeds(kRing, "ringing");
+    VPHONE_STATUS before{};
+    ASSERT_EQ(control_->Query(before), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(Notify(agent, "CALL 41 STATUS MISSED"), Commands{});
+    VPHONE_STATUS after{};
+    ASSERT_EQ(control_->Query(after), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(after.outputsReceived, before.outputsReceived + 2);
+    ExpectLeds(kAllOut, "missed");
+}
+
 }  // namespace
 }  // namespace vphone::test
