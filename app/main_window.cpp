@@ -4,6 +4,7 @@
 #include "bridge/bridge_state.h"
 #include "bridge/button_reader.h"
 #include "bridge/host_channel.h"
+#include "bridge/notification_handler.h"
 #include "hid/hot_plug.h"
 #include "resources/resource.h"
 
@@ -29,6 +30,10 @@ void OnSessionChange(WPARAM code) {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DESTROY:
+            // Closed with a call lit, for an upgrade or at log-off: left as it
+            // is, the phone would ring on for good.
+            if (AnyIndicatorLit())
+                PutIndicatorsOut();
             PostQuitMessage(0);
             return 0;
         case WM_PAINT: {

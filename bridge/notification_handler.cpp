@@ -28,15 +28,6 @@ void RequestVideo(HWND window) {
     SendHostCommand(alterCallCommand.data(), window);
 }
 
-// Every end state leaves the phone dark, whoever ended the call. Ring gets its
-// own write: on a phone whose Ring LED sits in a report of its own, clearing
-// Off-Hook would leave it lit.
-void PutIndicatorsOut() {
-    if (bridgeState.ringLit.exchange(0) == 1)
-        SetIndicator(target_device::kRingLed, /*on=*/false);
-    SetIndicator(target_device::kOffHookLed, /*on=*/false);
-}
-
 bool IsOtherEndState(std::wstring_view text) {
     for (const WCHAR* keyword : call_api::kOtherEndStates) {
         if (Contains(text, keyword))
@@ -46,6 +37,17 @@ bool IsOtherEndState(std::wstring_view text) {
 }
 
 }  // namespace
+
+void PutIndicatorsOut() {
+    if (bridgeState.ringLit.exchange(0) == 1)
+        SetIndicator(target_device::kRingLed, /*on=*/false);
+    SetIndicator(target_device::kOffHookLed, /*on=*/false);
+}
+
+bool AnyIndicatorLit() {
+    // Off-Hook is lit from an answer elsewhere until the call's end state resets it.
+    return bridgeState.ringLit.load() == 1 || bridgeState.answeredElsewhere.load() == 1;
+}
 
 CallIdText ExtractCallId(const WCHAR* text) {
     const std::wstring_view all(text);

@@ -8,6 +8,14 @@
 // Handles one notification text; `window` is the sender of any command sent.
 void OnHostNotification(const WCHAR* text, HWND window);
 
+// Puts out what the agent lit: Ring while ringLit is set (its own write, for a
+// phone whose Ring LED has a report of its own), then Off-Hook. Every end
+// state does this, and so does the agent on its way out.
+void PutIndicatorsOut();
+
+// Whether the agent has Ring or Off-Hook lit for the current call.
+bool AnyIndicatorLit();
+
 // The id of a call notification: the text before "STATUS", less a leading
 // "CALL " when the text starts with "CALL". Keeps the blank before "STATUS".
 // Units above 0xFF have no 8-bit form and become '?'. Cut to 259 characters.

@@ -52,6 +52,51 @@ TEST(ShutDown, ExitCommandDestroysTheWindowWithoutUnsubscribing) {
     EXPECT_TRUE(simdesk::IsRegisteredForSessionNotifications(window));
 }
 
+// Closed while a call is lit (an upgrade, a log-off): the agent puts out what it
+// lit on its way out, whichever way the window goes, and writes nothing otherwise.
+struct LitAtExit {
+    const char* name;
+    bool ringing;
+    bool answeredInApplication;
+    bool exitCommand;  // else WM_CLOSE
+    std::size_t reportsAtExit;
+};
+
+class LeftDark : public testing::TestWithParam<LitAtExit> {};
+
+TEST_P(LeftDark, ClosingPutsOutWhatTheAgentLit) {
+    const LitAtExit& row = GetParam();
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    if (row.ringing) {
+        session.app.IncomingCall("12");
+        session.Settle();
+    }
+    if (row.answeredInApplication) {
+        session.app.AnswerCall("12");
+        session.Settle();
+        ASSERT_TRUE(session.phone.OffHookLit());
+    }
+    const std::size_t before = session.phone.LedReports().size();
+    if (row.exitCommand)
+        SendMessageW(session.AgentWindow(), WM_COMMAND, IDM_EXIT, 0);
+    else
+        PostMessageW(session.AgentWindow(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(session.WaitForAgentExit(), 0);
+    EXPECT_EQ(session.phone.LedReports().size() - before, row.reportsAtExit);
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=off");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ShutDown, LeftDark,
+    testing::Values(LitAtExit{"NothingLit", false, false, false, 0},
+                    LitAtExit{"Ringing", true, false, false, 2},
+                    LitAtExit{"RingingThenExitCommand", true, false, true, 2},
+                    LitAtExit{"OffHookForACallAnsweredInTheApplication", true, true, false, 1}),
+    [](const testing::TestParamInfo<LitAtExit>& param) { return param.param.name; });
+
 struct SessionCase {
     int line;
     DWORD code;

@@ -222,5 +222,22 @@ TEST_F(AgentWithPhone, AMissedCallPutsRingOutThenOffHook) {
     ExpectLeds(kAllOut, "missed");
 }
 
+// Closed while a call rings (an upgrade, a log-off): the agent puts Ring out on its way.
+TEST_F(AgentWithPhone, ClosedWhileRingingLeavesThePhoneDark) {
+    HWND agent = StartAgentWithPhone();
+    ASSERT_NE(agent, nullptr);
+    EXPECT_EQ(Notify(agent, "CALL 51 STATUS RINGING"), Commands{"GET CALL 51 TYPE"});
+    EXPECT_EQ(Notify(agent, "CALL 51 TYPE INCOMING_P2P"), Commands{});
+    ExpectLeds(kRing, "ringing");
+
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, standin::WindowProcessId(agent));
+    ASSERT_NE(process, nullptr);
+    ASSERT_TRUE(PostMessageW(agent, WM_CLOSE, 0, 0));
+    EXPECT_EQ(WaitForSingleObject(process, static_cast<DWORD>(kEventTimeout.count())),
+              WAIT_OBJECT_0);
+    CloseHandle(process);
+    ExpectLeds(kAllOut, "closed");
+}
+
 }  // namespace
 }  // namespace vphone::test
