@@ -57,7 +57,8 @@ build_preset() {
 }
 
 # Runs one CTest preset and fails when a test failed or did not run, unless it
-# is on the allow-list. Counts come from CTest's JUnit report.
+# is on the allow-list. Counts come from CTest's JUnit report; they go into
+# stage_note, the stage's line of the summary.
 test_preset() {
     local preset=$1 parallel=$2 report="$repo/build/$1/ctest-report.xml" status=0
     rm -f "$report"
