@@ -68,8 +68,13 @@ std::vector<std::string_view> Words(std::string_view text) {
     return words;
 }
 
+// Built piecewise: GCC 12 at -O3 warns falsely (-Wrestrict, GCC bug 105651) on a
+// one-character literal plus a temporary std::string.
 std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    std::string quoted = "\"";
+    quoted += text;
+    quoted += '"';
+    return quoted;
 }
 
 std::string ButtonList(std::span<const int> buttons) {
@@ -208,7 +213,8 @@ std::string Describe(const Event& event) {
             text += " " + event.text;
             break;
         case Argument::Button:
-            text += " " + std::to_string(event.button);
+            text += ' ';  // piecewise, as in Quoted
+            text += std::to_string(event.button);
             break;
     }
     return text;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the demo: the agent in a simulated desktop session with a
 # simulated call application and phone, playing a scenario and printing a
-# timeline. Arguments go to agent_demo:
+# timeline. Installs the native toolchain first when it is missing
+# (scripts/setup.sh). Arguments go to agent_demo:
 #   scripts/run.sh                    the built-in session
 #   scripts/run.sh FILE               plays a scenario file (demo/scenarios/ has examples)
 #   scripts/run.sh -                  reads the scenario from standard input
@@ -19,6 +20,8 @@ for arg in "$@"; do
         args+=("$arg")
     fi
 done
+
+"$repo/scripts/setup.sh" native
 
 cd "$repo"
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
