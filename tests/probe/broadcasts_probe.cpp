@@ -9,8 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr UINT kTimeoutMs = 200;
-
 struct Audience {
     HWND own;
     HWND child;
@@ -35,8 +33,8 @@ void ProbeEachWay(const Audience& audience, const std::string& name, UINT messag
     ClearDeliveries();
     DWORD_PTR result = kPlantedResult;
     SetLastError(kPlantedError);
-    const LRESULT timed =
-        SendMessageTimeoutW(HWND_BROADCAST, message, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &result);
+    const LRESULT timed = SendMessageTimeoutW(HWND_BROADCAST, message, 0, 0, SMTO_ABORTIFHUNG,
+                                              kAnswerTimeoutMs, &result);
     const std::string error = PlantedError();
     Line("broadcast." + name + ".send-timeout", Num(timed) + " result " + Num(result) + " error " +
                                                     error + " -> " + Reached(audience, message));
@@ -69,7 +67,8 @@ void ProbeOrder(UINT registered) {
     HWND newer = CreateProbeWindow();
     ClearDeliveries();
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(HWND_BROADCAST, registered, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &result);
+    SendMessageTimeoutW(HWND_BROADCAST, registered, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                        &result);
     std::string order;
     for (const Delivery& each : Deliveries()) {
         if (each.message != registered || (each.hwnd != older && each.hwnd != newer))
@@ -82,25 +81,28 @@ void ProbeOrder(UINT registered) {
     DestroyWindow(older);
 }
 
-// One thread in a kernel wait: the broadcast waits for it, then goes on.
+// One thread in a kernel wait: the broadcast waits for it, then goes on to the
+// older windows (here one of the caller's own, called directly).
 void ProbeHeldThread(UINT registered, UINT flags, const std::string& name) {
+    HWND own = CreateProbeWindow();
     Peer held(Peer::Mode::kHeld);
-    Peer pumping(Peer::Mode::kPumping);
     ClearDeliveries();
     DWORD_PTR result = kPlantedResult;
     SetLastError(kPlantedError);
     const auto start = Clock::now();
     const LRESULT timed =
-        SendMessageTimeoutW(HWND_BROADCAST, registered, 0, 0, flags, kTimeoutMs, &result);
-    const bool waited = Clock::now() - start >= std::chrono::milliseconds(kTimeoutMs);
+        SendMessageTimeoutW(HWND_BROADCAST, registered, 0, 0, flags, kExpiringTimeoutMs, &result);
+    const bool waited = Clock::now() - start >= std::chrono::milliseconds(kExpiringTimeoutMs);
     const std::string error = PlantedError();
-    const int pumped = CountOf(pumping.window(), registered);
+    const int ownCount = CountOf(own, registered);
     held.Release();
     SendMessageW(held.window(), kMarker, 0, 0);
     Line("broadcast.held-thread." + name,
          Num(timed != 0 ? 1 : 0) + " error " + error + " result " + Num(result) +
-             ", waited full time " + YesNo(waited) + " -> pumping thread " + Num(pumped) +
+             ", waited full time " + YesNo(waited) + " -> older own window " + Num(ownCount) +
              ", held thread later " + Num(CountOf(held.window(), registered)));
+    held.Stop();
+    DestroyWindow(own);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace {
 
 constexpr DWORD kBlockedMs = 300;
 constexpr DWORD kEndMs = 5000;
+constexpr DWORD kRetryMs = 50;
 constexpr DWORD kRoom = 64;
 
 std::string Opened(HANDLE handle) {
@@ -117,6 +118,7 @@ void ProbeOverlappedReads(const std::wstring& path, DWORD inputLength) {
 struct SyncRead {
     HANDLE file;
     bool withOverlapped;
+    HANDLE reading;
     std::string outcome;
 };
 
@@ -126,6 +128,7 @@ DWORD WINAPI RunSyncRead(LPVOID parameter) {
     DWORD bytes = 0;
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetEvent(c->reading);
     const BOOL ok =
         ReadFile(c->file, buffer, sizeof buffer, &bytes, c->withOverlapped ? &overlapped : nullptr);
     c->outcome = Outcome(ok);
@@ -137,11 +140,22 @@ DWORD WINAPI RunSyncRead(LPVOID parameter) {
 // the call passes.
 void ProbeSynchronousReads(const std::wstring& path) {
     for (bool withOverlapped : {true, false}) {
-        SyncRead c{OpenDevice(path, GENERIC_READ), withOverlapped, {}};
+        SyncRead c{OpenDevice(path, GENERIC_READ),
+                   withOverlapped,
+                   CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                   {}};
         HANDLE thread = CreateThread(nullptr, 0, RunSyncRead, &c, 0, nullptr);
+        WaitForSingleObject(c.reading, INFINITE);
         const bool blocked = WaitForSingleObject(thread, kBlockedMs) == WAIT_TIMEOUT;
-        const std::string cancel = Outcome(CancelIoEx(c.file, nullptr));
+        // Retried: on a busy machine the read may not have reached the device yet.
+        std::string cancel;
+        for (DWORD waited = 0; waited < kEndMs; waited += kRetryMs) {
+            cancel = Outcome(CancelIoEx(c.file, nullptr));
+            if (cancel == "TRUE" || WaitForSingleObject(thread, kRetryMs) == WAIT_OBJECT_0)
+                break;
+        }
         const bool ended = WaitForSingleObject(thread, kEndMs) == WAIT_OBJECT_0;
+        CloseHandle(c.reading);
         Line(withOverlapped ? "read.sync-handle.with-overlapped" : "read.sync-handle.no-overlapped",
              "blocks " + YesNo(blocked) + ", cancel " + cancel + ", read ended " + YesNo(ended) +
                  (ended ? " " + c.outcome : std::string()));

@@ -9,7 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr UINT kTimeoutMs = 200;
 constexpr DWORD kHandlerStartMs = 5000;
 
 std::string SinceAtLeast(Clock::time_point start, UINT ms) {
@@ -41,7 +40,8 @@ void ProbeFailures() {
     Line("send.dead-window", NumErr(SendMessageW(gone, kPing, 0, 0)));
     DWORD_PTR result = kPlantedResult;
     SetLastError(kPlantedError);
-    const LRESULT timed = SendMessageTimeoutW(gone, kPing, 0, 0, SMTO_NORMAL, kTimeoutMs, &result);
+    const LRESULT timed =
+        SendMessageTimeoutW(gone, kPing, 0, 0, SMTO_NORMAL, kExpiringTimeoutMs, &result);
     Line("send-timeout.dead-window", Num(timed) + " " + Err() + " result " + Num(result));
     Peer peer(Peer::Mode::kPumping);
     COPYDATASTRUCT data{1, 0, nullptr};
@@ -63,7 +63,7 @@ void ProbeAnsweredSends() {
     DWORD_PTR result = 0;
     SetLastError(kPlantedError);
     const LRESULT timed =
-        SendMessageTimeoutW(peer.window(), kPing, 0, 0, SMTO_NORMAL, kTimeoutMs, &result);
+        SendMessageTimeoutW(peer.window(), kPing, 0, 0, SMTO_NORMAL, kAnswerTimeoutMs, &result);
     Line("send-timeout.answered", Num(timed) + " result " + Num(result) + " " + PlantedError());
     peer.Stop();
     DestroyWindow(self);
@@ -77,9 +77,9 @@ void ProbeSendNeverRetrieved() {
     SetLastError(kPlantedError);
     const auto start = Clock::now();
     const LRESULT timed =
-        SendMessageTimeoutW(held.window(), kPing, 0, 0, SMTO_NORMAL, kTimeoutMs, &result);
+        SendMessageTimeoutW(held.window(), kPing, 0, 0, SMTO_NORMAL, kExpiringTimeoutMs, &result);
     Line("send-timeout.not-retrieved", Num(timed) + " " + Err() + " result " + Num(result) + ", " +
-                                           SinceAtLeast(start, kTimeoutMs));
+                                           SinceAtLeast(start, kExpiringTimeoutMs));
     held.Release();
     Flush(held.window());
     Line("send-timeout.not-retrieved.handled-later", Num(CountOf(held.window(), kPing)));
@@ -92,7 +92,7 @@ void ProbeSendBeingHandled() {
     DWORD_PTR result = kPlantedResult;
     SetLastError(kPlantedError);
     const LRESULT timed =
-        SendMessageTimeoutW(peer.window(), kSlow, 0, 0, SMTO_NORMAL, kTimeoutMs, &result);
+        SendMessageTimeoutW(peer.window(), kSlow, 0, 0, SMTO_NORMAL, kHandlerTimeoutMs, &result);
     const std::string outcome = Num(timed) + " " + Err() + " result " + Num(result);
     const bool started = WaitSlowHandlerStarted(kHandlerStartMs);
     ReleaseSlowHandler();

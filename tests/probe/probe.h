@@ -11,6 +11,12 @@ namespace probe {
 
 // Planted as the last error before a call whose effect on it is observed.
 inline constexpr DWORD kPlantedError = 0xE0E0;
+// Time-outs of sends: one that must expire, and one that only a hung receiver
+// reaches, so that a busy machine does not turn an answer into a time-out.
+inline constexpr UINT kExpiringTimeoutMs = 200;
+// For a send that must expire while its receiver is surely inside the handler.
+inline constexpr UINT kHandlerTimeoutMs = 1000;
+inline constexpr UINT kAnswerTimeoutMs = 5000;
 // Planted in a result a call may or may not write.
 inline constexpr DWORD_PTR kPlantedResult = 55;
 
