@@ -95,7 +95,7 @@ HDEVNOTIFY WINAPI RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID Notifica
     }
     auto* window = static_cast<HWND>(hRecipient);
     if (!IsWindow(window)) {
-        SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     const auto* header = static_cast<const DEV_BROADCAST_HDR*>(NotificationFilter);
@@ -113,7 +113,7 @@ HDEVNOTIFY WINAPI RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID Notifica
     const bool wantsHid = (Flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES) != 0 ||
                           filter->dbcc_classguid == kHidInterfaceGuid;
     registrations.entries.push_back({id, wantsHid ? window : nullptr});
-    SetLastErrorValue(ERROR_SUCCESS);
+    // Success leaves the last error as it was.
     return reinterpret_cast<HDEVNOTIFY>(id);
 }
 

@@ -49,9 +49,14 @@ BOOL HidFile::Write(const void* buffer, DWORD length, DWORD* bytesWritten, OVERL
         *error = ERROR_ACCESS_DENIED;
         return FALSE;
     }
-    // The class driver takes exactly one whole output report per write.
+    // A collection without output reports has no report to write.
     const ReportTypeData& output = interface_->collection.types[HidP_Output];
-    if (output.byteLength == 0 || length != output.byteLength || buffer == nullptr) {
+    if (output.byteLength == 0) {
+        *error = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    // The class driver takes exactly one whole output report per write.
+    if (length != output.byteLength || buffer == nullptr) {
         *error = ERROR_INVALID_USER_BUFFER;
         return FALSE;
     }
@@ -95,9 +100,8 @@ bool HidFile::Cancel(const OVERLAPPED* overlapped) {
 }
 
 void HidFile::OnLastHandleClosed() {
-    // Closing the handle cancels what is still pending on it.
-    Cancel(nullptr);
-    queue_.clear();
+    // Closing the handle ends what is still pending on it.
+    FailPending(kStatusDeletePending);
     auto& files = interface_->files;
     files.erase(std::remove_if(files.begin(), files.end(),
                                [this](const std::weak_ptr<HidFile>& file) {

@@ -14,6 +14,10 @@ std::shared_ptr<HidFile> HidFileOf(HANDLE handle) {
         SetLastErrorValue(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if (!std::dynamic_pointer_cast<FileObject>(object)) {
+        SetLastErrorValue(ERROR_INVALID_HANDLE);  // no file at all: no I/O control
+        return nullptr;
+    }
     auto file = std::dynamic_pointer_cast<HidFile>(object);
     if (!file) {
         SetLastErrorValue(ERROR_INVALID_FUNCTION);  // not a HID device: IOCTL unknown
@@ -52,6 +56,8 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attrib
     Attributes->VendorID = model.vendorId;
     Attributes->ProductID = model.productId;
     Attributes->VersionNumber = model.versionNumber;
+    // HID.DLL's device I/O control clears the last error on success.
+    SetLastErrorValue(ERROR_SUCCESS);
     return TRUE;
 }
 
@@ -67,10 +73,14 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA
     auto* data = new _HIDP_PREPARSED_DATA;
     data->collection = file->interface()->collection;
     *PreparsedData = data;
+    SetLastErrorValue(ERROR_SUCCESS);
     return TRUE;
 }
 
 BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA PreparsedData) {
+    // Freeing nothing succeeds, as freeing a null block does.
+    if (PreparsedData == nullptr)
+        return TRUE;
     if (CollectionOf(PreparsedData) == nullptr)
         return FALSE;
     PreparsedData->magic = 0;

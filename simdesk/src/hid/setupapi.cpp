@@ -59,7 +59,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
         list.interfaces = PresentInterfaces();
     const ULONG_PTR id = TheLists().nextId++;
     TheLists().lists.emplace(id, std::move(list));
-    SetLastErrorValue(ERROR_SUCCESS);
+    // Success leaves the last error as it was.
     return reinterpret_cast<HDEVINFO>(id);
 }
 
@@ -74,7 +74,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         return Fail(ERROR_INVALID_PARAMETER);
     if (DeviceInterfaceData == nullptr ||
         DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
-        return Fail(ERROR_INVALID_USER_BUFFER);
+        return Fail(ERROR_INVALID_PARAMETER);
     if (!(*InterfaceClassGuid == kHidInterfaceGuid) || MemberIndex >= list->interfaces.size())
         return Fail(ERROR_NO_MORE_ITEMS);
     const Interface& interface = *list->interfaces[MemberIndex];

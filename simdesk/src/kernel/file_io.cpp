@@ -1,4 +1,5 @@
 // CreateFileW and the I/O calls, dispatched to the simulated devices' file objects.
+#include <string_view>
 #include <vector>
 
 #include "kernel/kernel_objects.h"
@@ -26,6 +27,21 @@ ULONG_PTR StatusFromWin32Error(DWORD error) {
     }
 }
 
+// There is no file system: a path no device claims is missing, and so is its
+// folder when it names one beyond the root.
+DWORD MissingPathError(std::wstring_view path) {
+    for (std::wstring_view prefix : {L"\\\\?\\", L"\\\\.\\"}) {
+        if (path.starts_with(prefix)) {
+            path.remove_prefix(prefix.size());
+            break;
+        }
+    }
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+        path.remove_prefix(3);
+    return path.find(L'\\') == std::wstring_view::npos ? ERROR_FILE_NOT_FOUND
+                                                       : ERROR_PATH_NOT_FOUND;
+}
+
 using Transfer = BOOL (*)(FileObject&, void*, DWORD, DWORD*, OVERLAPPED*, DWORD*);
 
 BOOL DoRead(FileObject& file, void* buffer, DWORD length, DWORD* done, OVERLAPPED* overlapped,
@@ -39,8 +55,9 @@ BOOL DoWrite(FileObject& file, void* buffer, DWORD length, DWORD* done, OVERLAPP
 }
 
 // The common path of ReadFile and WriteFile. A call without an OVERLAPPED gets a
-// kernel-owned one and waits here for a pending completion, so it is synchronous
-// for the caller whatever the device does.
+// kernel-owned one. On a handle opened without FILE_FLAG_OVERLAPPED the call
+// waits here for a pending completion, with or without an OVERLAPPED, as
+// Windows does: the caller's record and event are completed all the same.
 BOOL RunTransfer(HANDLE file, void* buffer, DWORD length, LPDWORD done, LPOVERLAPPED overlapped,
                  Transfer transfer) {
     DesktopGuard lock(DesktopMutex());
@@ -55,12 +72,12 @@ BOOL RunTransfer(HANDLE file, void* buffer, DWORD length, LPDWORD done, LPOVERLA
     DWORD count = 0;
     DWORD error = ERROR_SUCCESS;
     BOOL ok = transfer(*object, buffer, length, &count, used, &error);
-    if (!ok && error == ERROR_IO_PENDING && overlapped == nullptr) {
+    if (!ok && error == ERROR_IO_PENDING && (overlapped == nullptr || object->synchronous)) {
         WaitOnDesktop(
-            lock, [&own] { return own.Internal != kStatusPending; }, INFINITE);
-        count = static_cast<DWORD>(own.InternalHigh);
-        ok = own.Internal == kStatusSuccess;
-        error = ok ? ERROR_SUCCESS : Win32ErrorFromStatus(own.Internal);
+            lock, [used] { return used->Internal != kStatusPending; }, INFINITE);
+        count = static_cast<DWORD>(used->InternalHigh);
+        ok = used->Internal == kStatusSuccess;
+        error = ok ? ERROR_SUCCESS : Win32ErrorFromStatus(used->Internal);
     }
     if (ok && overlapped != nullptr && overlapped->Internal == kStatusPending) {
         // A synchronous success on an overlapped call completes the record too.
@@ -109,6 +126,8 @@ DWORD Win32ErrorFromStatus(ULONG_PTR ntStatus) {
             return ERROR_OPERATION_ABORTED;
         case kStatusDeviceNotConnected:
             return ERROR_DEVICE_NOT_CONNECTED;
+        case kStatusDeletePending:
+            return ERROR_ACCESS_DENIED;
         default:
             return ERROR_GEN_FAILURE;
     }
@@ -134,6 +153,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
         DWORD error = ERROR_FILE_NOT_FOUND;
         auto file = opener(lpFileName, dwDesiredAccess, dwShareMode, dwFlagsAndAttributes, &error);
         if (file) {
+            file->synchronous = (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) == 0;
             SetLastErrorValue(ERROR_SUCCESS);
             return NewHandle(std::move(file));
         }
@@ -142,7 +162,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
             return INVALID_HANDLE_VALUE;
         }
     }
-    SetLastErrorValue(ERROR_FILE_NOT_FOUND);
+    SetLastErrorValue(MissingPathError(lpFileName));
     return INVALID_HANDLE_VALUE;
 }
 
@@ -174,13 +194,11 @@ BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
     return TRUE;
 }
 
+// Like Windows, it reads the record: the handle matters only to a wait with
+// no event, so a completed record is read even after its handle was closed.
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
                                 LPDWORD lpNumberOfBytesTransferred, BOOL bWait) {
     DesktopGuard lock(DesktopMutex());
-    if (!ObjectFromHandleAs<FileObject>(hFile)) {
-        SetLastErrorValue(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
     if (lpOverlapped == nullptr || lpNumberOfBytesTransferred == nullptr) {
         SetLastErrorValue(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -188,6 +206,10 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
     if (lpOverlapped->Internal == kStatusPending) {
         if (!bWait) {
             SetLastErrorValue(ERROR_IO_INCOMPLETE);
+            return FALSE;
+        }
+        if (lpOverlapped->hEvent == nullptr && !ObjectFromHandleAs<FileObject>(hFile)) {
+            SetLastErrorValue(ERROR_INVALID_HANDLE);
             return FALSE;
         }
         WaitOnDesktop(

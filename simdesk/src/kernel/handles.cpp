@@ -62,6 +62,8 @@ void WINAPI SetLastError(DWORD dwErrCode) {
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (hObject == CurrentProcessHandle())
+        return TRUE;
     DesktopGuard lock(DesktopMutex());
     std::shared_ptr<KernelObject> object;
     bool last = false;

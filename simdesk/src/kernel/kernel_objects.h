@@ -47,6 +47,9 @@ struct KernelObject {
 // Files opened with CreateFileW on a simulated device. Called with the lock held;
 // overlapped operations complete through CompleteOverlapped().
 struct FileObject : KernelObject {
+    // Opened without FILE_FLAG_OVERLAPPED: every transfer is synchronous, even
+    // one given an OVERLAPPED. Set by CreateFileW.
+    bool synchronous = true;
     // Same contract as ReadFile/WriteFile: return TRUE on synchronous success,
     // FALSE with *error set (ERROR_IO_PENDING for a queued overlapped read).
     virtual BOOL Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED* overlapped,
@@ -57,6 +60,12 @@ struct FileObject : KernelObject {
     // Returns false when nothing was pending (ERROR_NOT_FOUND).
     virtual bool Cancel(const OVERLAPPED* overlapped) = 0;
 };
+
+// GetCurrentProcess()'s pseudo-handle, the same value as INVALID_HANDLE_VALUE:
+// a wait on it lasts as long as the process, closing it does nothing.
+inline HANDLE CurrentProcessHandle() {
+    return INVALID_HANDLE_VALUE;
+}
 
 // Handle table. NewHandle takes a reference; CloseHandle drops it. Both may be
 // called with or without the desktop lock (the table has a lock of its own).
@@ -71,6 +80,9 @@ std::shared_ptr<T> ObjectFromHandleAs(HANDLE handle) {
 inline constexpr ULONG_PTR kStatusSuccess = 0;
 inline constexpr ULONG_PTR kStatusPending = 0x103;
 inline constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
+// A read still pending when its handle is closed ends with this (as Wine's
+// class driver does).
+inline constexpr ULONG_PTR kStatusDeletePending = 0xC0000056;
 inline constexpr ULONG_PTR kStatusDeviceNotConnected = 0xC000009D;
 
 // Marks an overlapped operation pending (Internal = STATUS_PENDING, event reset).
@@ -84,8 +96,8 @@ void CompleteOverlapped(OVERLAPPED* overlapped, ULONG_PTR ntStatus, DWORD bytes)
 // ends the search.
 //
 // ReadFile/WriteFile always hand the FileObject an OVERLAPPED: the caller's, or
-// for a call without one a kernel-owned record whose pending completion the
-// kernel waits for, so a FileObject never blocks.
+// for a call without one a kernel-owned record. On a synchronous handle the
+// kernel waits for a pending completion, so a FileObject never blocks.
 using FileNamespace = std::function<std::shared_ptr<FileObject>(
     std::wstring_view path, DWORD access, DWORD share, DWORD flags, DWORD* error)>;
 void RegisterFileNamespace(FileNamespace opener);

@@ -1,6 +1,7 @@
 // Events, mutexes, their desktop-wide names, and WaitForSingleObject.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "kernel/kernel_objects.h"
 #include "kernel/sync_objects.h"
@@ -12,6 +13,8 @@ namespace {
 struct MutexObject : KernelObject {
     DWORD owner = 0;
     int recursion = 0;
+    // Its owner thread ended holding it: the next wait that gets it says so.
+    bool abandoned = false;
     bool IsSignaled() const override { return IsSignaledFor(GetCurrentThreadId()); }
     bool IsSignaledFor(DWORD threadId) const override { return owner == 0 || owner == threadId; }
     void OnWaitSatisfied() override {
@@ -19,6 +22,36 @@ struct MutexObject : KernelObject {
         ++recursion;
     }
 };
+
+// Every mutex still open. Lock held.
+std::vector<std::weak_ptr<MutexObject>>& LiveMutexes() {
+    static auto* mutexes = new std::vector<std::weak_ptr<MutexObject>>;
+    return *mutexes;
+}
+
+// A thread that ends releases what it owns, marked abandoned. Lock held.
+void AbandonMutexesOf(DWORD threadId) {
+    std::erase_if(LiveMutexes(), [threadId](const std::weak_ptr<MutexObject>& weak) {
+        const auto mutex = weak.lock();
+        if (mutex && mutex->owner == threadId) {
+            mutex->owner = 0;
+            mutex->recursion = 0;
+            mutex->abandoned = true;
+        }
+        return !mutex;
+    });
+}
+
+// Lock held.
+std::shared_ptr<MutexObject> NewMutex(bool initialOwner) {
+    static const bool hooked = (AddThreadExitHook(AbandonMutexesOf), true);
+    (void)hooked;
+    auto mutex = std::make_shared<MutexObject>();
+    if (initialOwner)
+        mutex->OnWaitSatisfied();
+    LiveMutexes().push_back(mutex);
+    return mutex;
+}
 
 // Names live while any handle to the object is open: the map holds weak refs.
 std::map<std::wstring, std::weak_ptr<KernelObject>>& Names() {
@@ -77,12 +110,7 @@ bool SignalEventHandle(HANDLE event, bool signaled) {
 using namespace simdesk;
 
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
-    return CreateNamed<MutexObject>(lpName, [bInitialOwner] {
-        auto mutex = std::make_shared<MutexObject>();
-        if (bInitialOwner)
-            mutex->OnWaitSatisfied();
-        return mutex;
-    });
+    return CreateNamed<MutexObject>(lpName, [bInitialOwner] { return NewMutex(bInitialOwner); });
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
@@ -133,6 +161,12 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     DesktopGuard lock(DesktopMutex());
+    if (hHandle == CurrentProcessHandle()) {
+        // Signalled when the process ends, which the waiter never sees.
+        WaitOnDesktop(
+            lock, [] { return false; }, dwMilliseconds);
+        return WAIT_TIMEOUT;
+    }
     auto object = ObjectFromHandle(hHandle);
     if (!object) {
         SetLastErrorValue(ERROR_INVALID_HANDLE);
@@ -145,5 +179,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     }
     object->OnWaitSatisfied();
     NotifyDesktopChanged();
+    if (auto mutex = std::dynamic_pointer_cast<MutexObject>(object); mutex && mutex->abandoned) {
+        mutex->abandoned = false;
+        return WAIT_ABANDONED;
+    }
     return WAIT_OBJECT_0;
 }

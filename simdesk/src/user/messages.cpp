@@ -117,14 +117,19 @@ bool IsBroadcastable(UINT message) {
     return message < WM_USER || message >= kFirstRegisteredMessage;
 }
 
-// The windows a broadcast of `message` reaches.
+// What a broadcast send returns, whoever answered what (as Wine's USER32).
+constexpr LRESULT kBroadcastResult = 1;
+
+// The windows a broadcast of `message` reaches, in z-order: a new top-level
+// window goes on top, so the newest comes first.
 std::vector<HWND> BroadcastTargets(UINT message) {
     std::vector<HWND> result;
     if (!IsBroadcastable(message))
         return result;
-    for (const auto& [key, window] : User().windows) {
-        if (window->IsTopLevel())
-            result.push_back(window->handle);
+    const auto& windows = User().windows;  // by handle: creation order
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (it->second->IsTopLevel())
+            result.push_back(it->second->handle);
     }
     return result;
 }
@@ -185,17 +190,19 @@ bool SendToWindow(DesktopGuard& lock, HWND hwnd, UINT message, WPARAM wParam, LP
         SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
         return false;
     }
+    // The window's own thread: a plain call, WM_COPYDATA's pointer included.
+    if (window->thread == GetCurrentThreadId()) {
+        *result = CallWindow(lock, hwnd, message, wParam, lParam);
+        return true;
+    }
     auto sent = std::make_shared<SentMessage>();
     sent->hwnd = hwnd;
     sent->message = message;
     sent->wParam = wParam;
     sent->lParam = lParam;
     MarshalCopyData(*sent);
-    if (window->thread == GetCurrentThreadId()) {
-        *result = CallWindow(lock, hwnd, message, wParam, sent->lParam);
-        return true;
-    }
-    ThreadQueue& target = QueueOf(window->thread);
+    const DWORD receiver = window->thread;
+    ThreadQueue& target = QueueOf(receiver);
     if ((flags & SMTO_ABORTIFHUNG) != 0 && IsHung(target)) {
         SetLastErrorValue(ERROR_TIMEOUT);
         return false;
@@ -205,7 +212,10 @@ bool SendToWindow(DesktopGuard& lock, HWND hwnd, UINT message, WPARAM wParam, LP
     bool handleSends = (flags & SMTO_BLOCK) == 0;
     if (!PumpingWait(
             lock, [&sent] { return sent->done; }, timeoutMs, handleSends)) {
-        // Left queued: the receiver still handles it when it next pumps.
+        // Not yet retrieved: cancelled, as if never sent. One being handled runs
+        // to its end, its result unread.
+        if (auto queue = User().queues.find(receiver); queue != User().queues.end())
+            std::erase(queue->second.incoming, sent);
         SetLastErrorValue(ERROR_TIMEOUT);
         return false;
     }
@@ -340,7 +350,7 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
                 SendToWindow(lock, each, Msg, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
             }
         }
-        return 0;
+        return kBroadcastResult;
     }
     SendToWindow(lock, hWnd, Msg, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
     return result;
@@ -350,6 +360,8 @@ LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
                                    UINT uTimeout, PDWORD_PTR lpdwResult) {
     DesktopGuard lock(DesktopMutex());
     LRESULT result = 0;
+    if (lpdwResult != nullptr)
+        *lpdwResult = 0;
     if (hWnd != HWND_BROADCAST) {
         if (!SendToWindow(lock, hWnd, Msg, wParam, lParam, fuFlags, uTimeout, &result)) {
             return 0;
@@ -358,20 +370,14 @@ LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
             *lpdwResult = static_cast<DWORD_PTR>(result);
         return 1;
     }
-    // One window after the other, each with the full time-out, as Windows does.
-    bool allAnswered = true;
+    // One window after the other, each with the full time-out. A broadcast tells
+    // nothing about single windows: it succeeds, and a window that timed out
+    // leaves ERROR_TIMEOUT as the last error.
     for (HWND each : BroadcastTargets(Msg)) {
-        if (FindWindow(each) == nullptr)
-            continue;
-        if (!SendToWindow(lock, each, Msg, wParam, lParam, fuFlags, uTimeout, &result)) {
-            allAnswered = false;
-        }
-    }
-    if (!allAnswered) {
-        SetLastErrorValue(ERROR_TIMEOUT);
-        return 0;
+        if (FindWindow(each) != nullptr)
+            SendToWindow(lock, each, Msg, wParam, lParam, fuFlags, uTimeout, &result);
     }
     if (lpdwResult != nullptr)
-        *lpdwResult = 0;
+        *lpdwResult = static_cast<DWORD_PTR>(kBroadcastResult);
     return 1;
 }

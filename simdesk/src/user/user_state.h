@@ -47,7 +47,7 @@ struct Window {
 };
 
 // A message sent to another thread: the sender waits for `done`. Owned jointly,
-// since a sender that timed out leaves it for the receiver to handle later.
+// since a send that timed out while being handled runs on after its sender left.
 struct SentMessage {
     HWND hwnd = nullptr;
     UINT message = 0;

@@ -300,7 +300,7 @@ UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString) {
     DesktopGuard lock(DesktopMutex());
     ATOM atom = AddAtom(lpString);
     if (atom == 0)
-        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        SetLastErrorValue(*lpString == L'\0' ? ERROR_INVALID_NAME : ERROR_INVALID_PARAMETER);
     return atom;
 }
 

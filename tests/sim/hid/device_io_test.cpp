@@ -126,12 +126,15 @@ TEST_F(DeviceIo, QueryHandleGivesAttributesAndParsedDataButNoReports) {
 TEST_F(DeviceIo, HidCallsFailOnOtherHandles) {
     Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     PHIDP_PREPARSED_DATA data = nullptr;
-    EXPECT_FALSE(HidD_GetPreparsedData(event.get(), &data));
     HIDD_ATTRIBUTES attributes{};
-    EXPECT_FALSE(HidD_GetAttributes(event.get(), &attributes));
-    EXPECT_FALSE(HidD_GetPreparsedData(INVALID_HANDLE_VALUE, &data));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_FALSE(HidD_FreePreparsedData(nullptr));
+    for (HANDLE other : {event.get(), INVALID_HANDLE_VALUE}) {
+        SetLastError(0);
+        EXPECT_FALSE(HidD_GetPreparsedData(other, &data));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_FALSE(HidD_GetAttributes(other, &attributes));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    }
+    EXPECT_TRUE(HidD_FreePreparsedData(nullptr)) << "freeing nothing succeeds";
 }
 
 TEST_F(DeviceIo, OverlappedReadPendsUntilAReportArrives) {
@@ -239,14 +242,18 @@ TEST_F(DeviceIo, UnplugFailsPendingReadsAndLaterIo) {
     reader.Reset();
 }
 
-TEST_F(DeviceIo, ClosingTheHandleCancelsItsRead) {
+TEST_F(DeviceIo, ClosingTheHandleEndsItsRead) {
     HANDLE file = Open(path_, GENERIC_READ, FILE_FLAG_OVERLAPPED);
     Read read;
     ASSERT_EQ(Start(file, read).second, static_cast<DWORD>(ERROR_IO_PENDING));
     EXPECT_EQ(simdesk::OpenHandleCount(phone_.Id(), SimulatedPhone::kTelephonyInterface), 1u);
     ASSERT_TRUE(CloseHandle(file));
     EXPECT_TRUE(Signalled(read));
-    EXPECT_EQ(read.overlapped.Internal, simdesk::kStatusCancelled);
+    EXPECT_EQ(read.overlapped.Internal, simdesk::kStatusDeletePending);
+    DWORD bytes = 7;
+    EXPECT_EQ(Result(file, read, &bytes),
+              std::make_pair(FALSE, static_cast<DWORD>(ERROR_ACCESS_DENIED)))
+        << "the record is read even though its handle is gone";
     EXPECT_EQ(simdesk::OpenHandleCount(phone_.Id(), SimulatedPhone::kTelephonyInterface), 0u);
 }
 

@@ -87,7 +87,7 @@ TEST_F(Enumeration, DetailSizeQueryAndCbSizeRules) {
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data - 1;
     EXPECT_FALSE(SetupDiEnumDeviceInterfaces(list, nullptr, &hid_, 0, &data));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     data.cbSize = sizeof data;
     ASSERT_TRUE(SetupDiEnumDeviceInterfaces(list, nullptr, &hid_, 0, &data));
     EXPECT_EQ(data.Flags, SPINT_ACTIVE);

@@ -1,0 +1,9 @@
+// The Windows side of the probe: the system's own HID mouse and keyboard (Wine
+// serves two) are already there.
+#include "probe.h"
+
+namespace probe {
+
+void PrepareWorld() {}
+
+}  // namespace probe
