@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "simdesk/desktop.h"
 #include "simdesk/win32.h"
 
 namespace {
@@ -105,6 +106,30 @@ TEST(Waits, TimeoutElapsesAndBadHandlesFail) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_FALSE(SetEvent(nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+}  // namespace
+
+namespace {
+
+// Leak checks count open handles by kind: each open counts until its close.
+TEST(Handles, AreCountedByKindUntilClosed) {
+    const auto baseline = simdesk::OpenHandleCounts();
+    const auto countOf = [](const char* kind) {
+        const auto counts = simdesk::OpenHandleCounts();
+        const auto found = counts.find(kind);
+        return found == counts.end() ? std::size_t{0} : found->second;
+    };
+    const std::size_t events = countOf("event");
+    const std::size_t mutexes = countOf("mutex");
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, L"CountedEvent");
+    HANDLE again = CreateEventW(nullptr, FALSE, FALSE, L"CountedEvent");
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    EXPECT_EQ(countOf("event"), events + 2) << "every handle counts, not every object";
+    EXPECT_EQ(countOf("mutex"), mutexes + 1);
+    for (HANDLE h : {event, mutex, again})
+        EXPECT_TRUE(CloseHandle(h));
+    EXPECT_EQ(simdesk::OpenHandleCounts(), baseline);
 }
 
 }  // namespace

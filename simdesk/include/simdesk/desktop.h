@@ -2,6 +2,7 @@
 // the demo uses to drive the desktop and look at it. The agent never includes this.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ class DesktopThread {
 // posted or sent message waits for a pumping thread and no thread is running.
 // One driving thread at a time may call it.
 void WaitUntilIdle();
+
+// Open handles of the whole simulated process by kind ("event", "file",
+// "mutex", "thread"), for tests that look for leaks.
+std::map<std::string, std::size_t> OpenHandleCounts();
 
 // The agent's module: what GetModuleHandleW(nullptr) returns; its resources come
 // from resources/agent.rc.

@@ -1,7 +1,9 @@
 // Handle table and per-thread last-error.
 #include <map>
+#include <string>
 
 #include "kernel/kernel_objects.h"
+#include "simdesk/desktop.h"
 #include "simdesk/win32_kernel.h"
 
 namespace simdesk {
@@ -36,6 +38,15 @@ HANDLE NewHandle(std::shared_ptr<KernelObject> object) {
     ++table.openCounts[object.get()];
     table.entries.emplace(value, std::move(object));
     return reinterpret_cast<HANDLE>(value);
+}
+
+std::map<std::string, std::size_t> OpenHandleCounts() {
+    HandleTable& table = Table();
+    std::lock_guard guard(table.mutex);
+    std::map<std::string, std::size_t> counts;
+    for (const auto& [value, object] : table.entries)
+        ++counts[object->Kind()];
+    return counts;
 }
 
 std::shared_ptr<KernelObject> ObjectFromHandle(HANDLE handle) {

@@ -42,6 +42,8 @@ struct KernelObject {
     virtual void OnWaitSatisfied() {}
     // The last HANDLE to this object was closed.
     virtual void OnLastHandleClosed() {}
+    // What OpenHandleCounts() files its handles under.
+    virtual const char* Kind() const = 0;
 };
 
 // Files opened with CreateFileW on a simulated device. Called with the lock held;
@@ -59,6 +61,7 @@ struct FileObject : KernelObject {
     // CancelIoEx: cancel the pending operation matching `overlapped` (all when null).
     // Returns false when nothing was pending (ERROR_NOT_FOUND).
     virtual bool Cancel(const OVERLAPPED* overlapped) = 0;
+    const char* Kind() const override { return "file"; }
 };
 
 // GetCurrentProcess()'s pseudo-handle, the same value as INVALID_HANDLE_VALUE:

@@ -11,6 +11,7 @@ namespace simdesk {
 namespace {
 
 struct MutexObject : KernelObject {
+    const char* Kind() const override { return "mutex"; }
     DWORD owner = 0;
     int recursion = 0;
     // Its owner thread ended holding it: the next wait that gets it says so.

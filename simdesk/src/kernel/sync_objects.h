@@ -6,6 +6,7 @@
 namespace simdesk {
 
 struct EventObject : KernelObject {
+    const char* Kind() const override { return "event"; }
     bool manualReset = false;
     bool signaled = false;
     bool IsSignaled() const override { return signaled; }

@@ -10,6 +10,7 @@ namespace simdesk {
 namespace {
 
 struct ThreadObject : KernelObject {
+    const char* Kind() const override { return "thread"; }
     DWORD id = 0;
     bool finished = false;
     DWORD exitCode = STILL_ACTIVE;
