@@ -1,5 +1,5 @@
-/* Which handles programs hold on the phone: lets a test wait until a program is ready to
-   receive input instead of guessing with a delay. */
+/* Which handles programs hold on the phone, and how often they read: lets a test wait until a
+   program is ready to receive input, or done with it, instead of guessing with a delay. */
 #include "phone_device.h"
 
 void TrackCreate(PFILE_OBJECT file, BOOLEAN overlapped) {
@@ -47,4 +47,17 @@ void CountOpenHandles(VPHONE_STATUS* status) {
                 ++status->overlappedHandles;
         }
     }
+}
+
+/* A top-level driver's dispatch routine runs in the requesting thread, so the current ids are
+   the reader's (Wine's ntoskrnl gives the client's ids while it dispatches, as Windows does). */
+void CountProgramRead(void) {
+    const ULONG process = HandleToULong(PsGetCurrentProcessId());
+    const ULONG thread = HandleToULong(PsGetCurrentThreadId());
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver.lock, &irql);
+    ++g_driver.status.programReads;
+    g_driver.status.lastReaderProcessId = process;
+    g_driver.status.lastReaderThreadId = thread;
+    KeReleaseSpinLock(&g_driver.lock, irql);
 }
