@@ -68,8 +68,12 @@ std::vector<std::string_view> Words(std::string_view text) {
     return words;
 }
 
+// Appended piece by piece: MinGW's g++ 12 at -O2 wrongly warns of an overlapping copy in
+// `"literal" + std::string(...)`.
 std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(text).push_back('"');
+    return quoted;
 }
 
 std::string ButtonList(std::span<const int> buttons) {
@@ -208,7 +212,7 @@ std::string Describe(const Event& event) {
             text += " " + event.text;
             break;
         case Argument::Button:
-            text += " " + std::to_string(event.button);
+            text.append(" ").append(std::to_string(event.button));
             break;
     }
     return text;
