@@ -33,6 +33,15 @@ void TrackClose(PFILE_OBJECT file) {
     KeReleaseSpinLock(&g_driver.lock, irql);
 }
 
+/* Wine sends no close request for a handle closed after its phone was removed, so the entries
+   of earlier phones would fill the table for good; they no longer count anyway. */
+void ForgetEarlierHandles(void) {
+    for (ULONG i = 0; i < VPHONE_TRACKED_HANDLES; ++i) {
+        if (g_driver.handles[i].generation != g_driver.status.startCount)
+            RtlZeroMemory(&g_driver.handles[i], sizeof(g_driver.handles[i]));
+    }
+}
+
 void CountOpenHandles(VPHONE_STATUS* status) {
     status->openHandles = 0;
     status->overlappedHandles = 0;
