@@ -14,6 +14,8 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kDeviceTimeout{20000};
 constexpr milliseconds kReportTimeout{10000};
+// A report takes the agent about a millisecond: look often.
+constexpr milliseconds kReaderPollInterval{1};
 // Wine connects a window's device notifications to its PnP service only some
 // time after RegisterDeviceNotificationW returned, so a phone plugged just after
 // the agent started can go unannounced. The one bounded wait: after this long
@@ -116,7 +118,7 @@ void PhoneSide::Press(std::uint8_t bits, bool down,
     // Decoded, decided, sent and the LEDs written: the reader is back at its read.
     if (read && !control_.WaitUntil(
                     [&](const VPHONE_STATUS& now) { return now.programReads > readsBefore; },
-                    kReportTimeout))
+                    kReportTimeout, kReaderPollInterval))
         Warn("the agent's reader never came back for the next report");
 }
 

@@ -9,7 +9,7 @@
 namespace vphone {
 namespace {
 
-constexpr auto kStatusPollInterval = std::chrono::milliseconds(5);
+constexpr auto kStatusPollInterval = std::chrono::milliseconds(20);
 
 DWORD Control(HANDLE device, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize) {
     DWORD returned = 0;
@@ -65,6 +65,12 @@ bool ControlChannel::WaitReader(std::chrono::milliseconds timeout) const {
 
 bool ControlChannel::WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
                                std::chrono::milliseconds timeout) const {
+    return WaitUntil(done, timeout, kStatusPollInterval);
+}
+
+bool ControlChannel::WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
+                               std::chrono::milliseconds timeout,
+                               std::chrono::milliseconds interval) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         VPHONE_STATUS status{};
@@ -72,7 +78,7 @@ bool ControlChannel::WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& 
             return true;
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(kStatusPollInterval);
+        std::this_thread::sleep_for(interval);
     }
 }
 
