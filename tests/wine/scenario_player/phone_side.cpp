@@ -1,10 +1,9 @@
 #include "phone_side.h"
 
-#include <array>
 #include <iostream>
+#include <thread>
 
 #include "installer.h"
-#include "vphone/phone_layout.h"
 
 namespace scenario_player {
 
@@ -14,6 +13,7 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kDeviceTimeout{20000};
 constexpr milliseconds kReportTimeout{10000};
+constexpr milliseconds kDevicePollInterval{20};
 // A report takes the agent about a millisecond: look often.
 constexpr milliseconds kReaderPollInterval{1};
 // Wine connects a window's device notifications to its PnP service only some
@@ -37,10 +37,54 @@ PhoneSide::PhoneSide(vphone::ControlChannel control, std::wstring infPath, demo:
 }
 
 std::optional<VPHONE_STATUS> PhoneSide::Status() const {
+    std::lock_guard guard(controlLock_);
     VPHONE_STATUS status{};
-    if (control_.Query(status) != ERROR_SUCCESS)
-        return std::nullopt;
+    if (!control_ || control_->Query(status) != ERROR_SUCCESS) {
+        // Wine has been seen to load the driver anew (once, in a fresh prefix);
+        // its counts then start again from 0.
+        control_ = vphone::ControlChannel::Open();
+        if (!control_ || control_->Query(status) != ERROR_SUCCESS)
+            return std::nullopt;
+        if (status.programReads < lastReads_)
+            ++driverLoads_;
+    }
+    lastReads_ = status.programReads;
     return status;
+}
+
+bool PhoneSide::WaitFor(const std::function<bool(const VPHONE_STATUS&)>& done, milliseconds timeout,
+                        milliseconds interval) const {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (const auto status = Status(); status && done(*status))
+            return true;
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(interval);
+    }
+}
+
+ReadMark PhoneSide::MarkReads() const {
+    const auto status = Status();
+    std::lock_guard guard(controlLock_);
+    return {status ? status->programReads : 0, driverLoads_};
+}
+
+bool PhoneSide::ReadSince(const VPHONE_STATUS& status, const ReadMark& before) const {
+    std::lock_guard guard(controlLock_);
+    return status.programReads > (before.driverLoad == driverLoads_ ? before.reads : 0);
+}
+
+bool PhoneSide::Inject(const std::array<std::uint8_t, VPHONE_INPUT_REPORT_LENGTH>& report) {
+    {
+        std::lock_guard guard(controlLock_);
+        if (control_ && control_->Inject(report) == ERROR_SUCCESS)
+            return true;
+    }
+    if (!Status())  // opens a channel to a driver loaded anew
+        return false;
+    std::lock_guard guard(controlLock_);
+    return control_ && control_->Inject(report) == ERROR_SUCCESS;
 }
 
 bool PhoneSide::Install() {
@@ -50,7 +94,8 @@ bool PhoneSide::Install() {
                   << installed.error << std::endl;
         return false;
     }
-    if (!control_.WaitPresent(/*present=*/true, kDeviceTimeout)) {
+    if (!WaitFor([](const VPHONE_STATUS& status) { return status.present != 0; }, kDeviceTimeout,
+                 kDevicePollInterval)) {
         Warn("the virtual phone never started");
         return false;
     }
@@ -61,19 +106,20 @@ void PhoneSide::Plug(DWORD agentProcess) {
     plugged_ = true;
     inputBits_ = 0;
     for (int attempt = 0; attempt < kArrivalTries; ++attempt) {
-        const unsigned long readsBefore = ProgramReads();
+        const ReadMark before = MarkReads();
         if (!Install() || agentProcess == 0)
             return;
-        if (control_.WaitUntil(
+        if (WaitFor(
                 [&](const VPHONE_STATUS& status) {
-                    return status.overlappedHandles > 0 && status.programReads > readsBefore &&
+                    return status.overlappedHandles > 0 && ReadSince(status, before) &&
                            status.lastReaderProcessId == agentProcess;
                 },
-                kArrivalTimeout))
+                kArrivalTimeout, kDevicePollInterval))
             return;
         Warn("the agent did not take the phone's arrival; plugging it in again");
         vphone::RemovePhone();
-        control_.WaitPresent(/*present=*/false, kDeviceTimeout);
+        WaitFor([](const VPHONE_STATUS& status) { return status.present == 0; }, kDeviceTimeout,
+                kDevicePollInterval);
     }
     Warn("the agent never opened the phone");
 }
@@ -88,7 +134,8 @@ void PhoneSide::Unplug(DWORD agentProcess) {
     if (!removed.ok())
         std::cerr << "scenario_player: " << removed.step << " failed with error " << removed.error
                   << std::endl;
-    if (!control_.WaitPresent(/*present=*/false, kDeviceTimeout))
+    if (!WaitFor([](const VPHONE_STATUS& status) { return status.present == 0; }, kDeviceTimeout,
+                 kDevicePollInterval))
         Warn("the virtual phone never went away");
     // The reader ends when its read fails; the window thread then closes the
     // device on the reader's own message, which no later event depends on (an
@@ -109,16 +156,15 @@ void PhoneSide::Press(std::uint8_t bits, bool down,
                                                                       inputBits_};
     const auto status = Status();
     const bool read = status && status->overlappedHandles > 0;
-    const unsigned long readsBefore = status ? status->programReads : 0;
+    const ReadMark before = MarkReads();
     injecting(Clock::now());
-    if (control_.Inject(report) != ERROR_SUCCESS) {
+    if (!Inject(report)) {
         Warn("the virtual phone refused an input report");
         return;
     }
     // Decoded, decided, sent and the LEDs written: the reader is back at its read.
-    if (read && !control_.WaitUntil(
-                    [&](const VPHONE_STATUS& now) { return now.programReads > readsBefore; },
-                    kReportTimeout, kReaderPollInterval))
+    if (read && !WaitFor([&](const VPHONE_STATUS& now) { return ReadSince(now, before); },
+                         kReportTimeout, kReaderPollInterval))
         Warn("the agent's reader never came back for the next report");
 }
 
@@ -128,18 +174,13 @@ bool PhoneSide::ReadBy(DWORD agentProcess) const {
            status->lastReaderProcessId == agentProcess;
 }
 
-bool PhoneSide::WaitUntilRead(DWORD agentProcess, unsigned long readsBefore) const {
-    return control_.WaitUntil(
+bool PhoneSide::WaitUntilRead(DWORD agentProcess, const ReadMark& before) const {
+    return WaitFor(
         [&](const VPHONE_STATUS& status) {
-            return status.overlappedHandles > 0 && status.programReads > readsBefore &&
+            return status.overlappedHandles > 0 && ReadSince(status, before) &&
                    status.lastReaderProcessId == agentProcess;
         },
-        kDeviceTimeout);
-}
-
-unsigned long PhoneSide::ProgramReads() const {
-    const auto status = Status();
-    return status ? status->programReads : 0;
+        kDeviceTimeout, kDevicePollInterval);
 }
 
 void PhoneSide::ShowLeds() {
@@ -147,6 +188,8 @@ void PhoneSide::ShowLeds() {
     const auto status = Status();
     if (!status)
         return;
+    if (status->outputsReceived < outputsShown_)
+        outputsShown_ = 0;  // a driver loaded anew counts from 0
     const auto logged = vphone::LoggedOutputs(*status);
     if (status->outputsReceived - outputsShown_ > logged.size())
         timeline_.Note("some output reports to the phone came and went unseen");

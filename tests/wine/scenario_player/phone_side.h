@@ -9,6 +9,8 @@
 // reads it; an unplug once the agent's reader thread has ended.
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -18,8 +20,15 @@
 #include "control_channel.h"
 #include "press_timings.h"
 #include "timeline.h"
+#include "vphone/phone_layout.h"
 
 namespace scenario_player {
+
+// How many reads programs had issued, to wait for the next one.
+struct ReadMark {
+    unsigned long reads = 0;
+    unsigned driverLoad = 0;  // counts restart when Wine loads the driver anew
+};
 
 class PhoneSide {
   public:
@@ -39,18 +48,26 @@ class PhoneSide {
     // Whether `agentProcess` holds the phone open and has read it.
     bool ReadBy(DWORD agentProcess) const;
     // Waits until `agentProcess` holds the phone and has issued a read after
-    // `readsBefore` (see ProgramReads); false on time-out.
-    bool WaitUntilRead(DWORD agentProcess, unsigned long readsBefore) const;
-    unsigned long ProgramReads() const;
+    // `readsBefore` (see MarkReads); false on time-out.
+    bool WaitUntilRead(DWORD agentProcess, const ReadMark& before) const;
+    ReadMark MarkReads() const;
 
     // Prints an LED line for each output report not shown yet. Any thread.
     void ShowLeds();
 
   private:
+    // The driver's status, through a channel opened anew if the driver was.
     std::optional<VPHONE_STATUS> Status() const;
+    bool WaitFor(const std::function<bool(const VPHONE_STATUS&)>& done,
+                 std::chrono::milliseconds timeout, std::chrono::milliseconds interval) const;
+    bool ReadSince(const VPHONE_STATUS& status, const ReadMark& before) const;
+    bool Inject(const std::array<std::uint8_t, VPHONE_INPUT_REPORT_LENGTH>& report);
     bool Install();
 
-    vphone::ControlChannel control_;
+    mutable std::mutex controlLock_;
+    mutable std::optional<vphone::ControlChannel> control_;
+    mutable unsigned driverLoads_ = 0;     // times the driver was found loaded anew
+    mutable unsigned long lastReads_ = 0;  // programReads of the latest status
     std::wstring infPath_;
     demo::Timeline& timeline_;
     bool plugged_ = false;

@@ -230,7 +230,7 @@ void WindowsWorld::PlaySession(const Event& event) {
 }
 
 void WindowsWorld::StartAgent() {
-    const unsigned long readsBefore = phone_.ProgramReads();
+    const ReadMark readsBefore = phone_.MarkReads();
     const std::size_t discoversBefore = app_.Discovers();
     agent_ = std::make_unique<standin::ChildProcess>(agentPath_);
     if (!agent_->started()) {

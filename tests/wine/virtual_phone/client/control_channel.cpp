@@ -65,12 +65,6 @@ bool ControlChannel::WaitReader(std::chrono::milliseconds timeout) const {
 
 bool ControlChannel::WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
                                std::chrono::milliseconds timeout) const {
-    return WaitUntil(done, timeout, kStatusPollInterval);
-}
-
-bool ControlChannel::WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
-                               std::chrono::milliseconds timeout,
-                               std::chrono::milliseconds interval) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         VPHONE_STATUS status{};
@@ -78,7 +72,7 @@ bool ControlChannel::WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& 
             return true;
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(interval);
+        std::this_thread::sleep_for(kStatusPollInterval);
     }
 }
 

@@ -45,8 +45,6 @@ class ControlChannel {
     // Polls the driver until `done` holds for its status; false on timeout.
     bool WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
                    std::chrono::milliseconds timeout) const;
-    bool WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
-                   std::chrono::milliseconds timeout, std::chrono::milliseconds interval) const;
 
   private:
     explicit ControlChannel(FileHandle handle) : handle_(std::move(handle)) {}
