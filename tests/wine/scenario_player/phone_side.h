@@ -47,8 +47,8 @@ class PhoneSide {
 
     // Whether `agentProcess` holds the phone open and has read it.
     bool ReadBy(DWORD agentProcess) const;
-    // Waits until `agentProcess` holds the phone and has issued a read after
-    // `readsBefore` (see MarkReads); false on time-out.
+    // Waits until `agentProcess` holds the phone and has issued a read since
+    // `before` (see MarkReads); false on time-out.
     bool WaitUntilRead(DWORD agentProcess, const ReadMark& before) const;
     ReadMark MarkReads() const;
 
