@@ -3,8 +3,9 @@
 #include "simdesk/desktop.h"
 
 #include <cstring>
-#include <sstream>
 #include <utility>
+
+#include "call_app_model.h"
 
 namespace simdesk {
 
@@ -30,14 +31,6 @@ struct SendRequest {
     HWND from;
 };
 
-std::vector<std::string> Tokens(const std::string& text) {
-    std::istringstream stream(text);
-    std::vector<std::string> tokens;
-    for (std::string token; stream >> token;)
-        tokens.push_back(token);
-    return tokens;
-}
-
 }  // namespace
 
 struct CallApplication::State {
@@ -46,7 +39,7 @@ struct CallApplication::State {
     ReplyTiming replyTiming = ReplyTiming::AfterCommand;
     Observer observer;
     std::vector<ReceivedCommand> commands;
-    std::map<std::string, std::string> callTypes;  // id -> type, for calls the application knows
+    call_app::CallAppModel model;  // the calls it knows and its answers
 
     // Application thread only, apart from reads of the handles once started.
     HANDLE thread = nullptr;
@@ -124,35 +117,6 @@ struct CallApplication::State {
         }
     }
 
-    // What a real application answers to a command, or an empty text.
-    std::string ReplyTo(const std::string& command) {
-        const std::vector<std::string> t = Tokens(command);
-        std::lock_guard guard(lock);
-        const auto known = [&](const std::string& id) { return callTypes.count(id) != 0; };
-        if (t.size() == 4 && t[0] == "GET" && t[1] == "CALL" && t[3] == "TYPE") {
-            if (!known(t[2]))
-                return "ERROR 11 Invalid call id";
-            return "CALL " + t[2] + " TYPE " + callTypes[t[2]];
-        }
-        if (t.size() >= 4 && t[0] == "SET" && t[1] == "CALL" && t[t.size() - 2] == "STATUS") {
-            if (t.size() != 5 || !known(t[2]))
-                return "ERROR 11 Invalid call id";
-            if (t[4] == "INPROGRESS")
-                return "CALL " + t[2] + " STATUS INPROGRESS";
-            if (t[4] == "FINISHED") {
-                callTypes.erase(t[2]);
-                return "CALL " + t[2] + " STATUS FINISHED";
-            }
-            return "ERROR 12 Invalid status";
-        }
-        if (t.size() == 4 && t[0] == "ALTER" && t[1] == "CALL" && t[3] == "START_VIDEO_SEND") {
-            if (!known(t[2]))
-                return "ERROR 11 Invalid call id";
-            return command;  // the application echoes an accepted ALTER
-        }
-        return "ERROR 2 Unknown command";
-    }
-
     LRESULT OnCommand(HWND window, const COPYDATASTRUCT* data) {
         // A hung application does not pump while it hangs.
         WaitForSingleObject(commandsReleased, INFINITE);
@@ -166,9 +130,7 @@ struct CallApplication::State {
             commands.push_back({text, window == apiWindows[1] ? 1 : 0});
         }
         Observe(/*received=*/true, text);
-        const std::string reply = ReplyTo(text);
-        if (reply.empty())
-            return TRUE;
+        const std::string reply = model.AnswerTo(text);
         ReplyTiming timing;
         {
             std::lock_guard guard(lock);
@@ -391,23 +353,15 @@ LRESULT CallApplication::NotifyFromStranger(const std::string& text) {
 }
 
 void CallApplication::IncomingCall(const std::string& id, const std::string& type) {
-    {
-        std::lock_guard guard(state_->lock);
-        state_->callTypes[id] = type;
-    }
-    Notify("CALL " + id + " STATUS RINGING");
+    Notify(state_->model.IncomingCall(id, type));
 }
 
 void CallApplication::OutgoingCall(const std::string& id, const std::string& type) {
-    {
-        std::lock_guard guard(state_->lock);
-        state_->callTypes[id] = type;
-    }
-    Notify("CALL " + id + " STATUS ROUTING");
+    Notify(state_->model.OutgoingCall(id, type));
 }
 
 void CallApplication::AnswerCall(const std::string& id) {
-    Notify("CALL " + id + " STATUS INPROGRESS");
+    Notify(state_->model.AnswerCall(id));
 }
 
 void CallApplication::FarEndHangUp(const std::string& id) {
@@ -423,11 +377,7 @@ void CallApplication::RefuseCall(const std::string& id) {
 }
 
 void CallApplication::EndCall(const std::string& id, const std::string& status) {
-    {
-        std::lock_guard guard(state_->lock);
-        state_->callTypes.erase(id);
-    }
-    Notify("CALL " + id + " STATUS " + status);
+    Notify(state_->model.EndCall(id, status));
 }
 
 }  // namespace simdesk
