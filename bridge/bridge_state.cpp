@@ -119,7 +119,10 @@ bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut) {
     CallGuard lock(bridgeState.callLock);
     if (bridgeState.callGeneration != generation)
         return false;
-    if (ringOut)
+    // Only the phone's own answer put Ring out; for a call it did not answer
+    // (outgoing, or rung while the handset was up) Ring stays lit until the
+    // call's end state puts it out.
+    if (ringOut && bridgeState.answeredByDevice.load() == 1)
         bridgeState.ringLit = 0;
     bridgeState.endedByDevice = 1;
     bridgeState.callActive = 0;

@@ -83,8 +83,8 @@ CallSnapshot TakeCallSnapshot();
 bool IsCallStillCurrent(std::uint32_t generation);
 // The phone answered: answeredByDevice and callActive, unless the call changed.
 bool RecordDeviceAnswer(std::uint32_t generation);
-// The phone hung up: endedByDevice, callActive 0 and, with `ringOut`, ringLit 0,
-// unless the call changed.
+// The phone hung up: endedByDevice, callActive 0 and, with `ringOut` for a call
+// the phone answered, ringLit 0, unless the call changed.
 bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut);
 
 // Id slot access, each one step under callLock. Texts longer than 259 characters are cut.
