@@ -43,6 +43,8 @@ struct BridgeState {
     std::atomic<LONG> ringLit{0};
     std::atomic<LONG> sessionLocked{0};
     std::atomic<LONG> consoleDetached{0};
+    // The current call was reported in progress before its type was known.
+    std::atomic<LONG> inProgressBeforeType{0};
     std::mutex callLock;
     std::uint32_t callGeneration = 0;  // guarded by callLock
 };
@@ -67,6 +69,19 @@ bool RecordAnsweredElsewhere();
 // "STATUS FINISHED" for a call the phone did not hang up.
 void RecordEndedByHost();
 
+// The phone holds the current call: it answered it and has not hung it up,
+// and the call has not ended.
+bool PhoneHoldsCall();
+// Another call starts: unless the phone holds the current call, the current
+// call is let go of (a call reset, in one step with that test). What was lit
+// for it is reported, to be put out.
+struct LetGo {
+    bool done = false;
+    bool ringWasLit = false;
+    bool anyWasLit = false;
+};
+LetGo LetGoOfCallUnlessHeld();
+
 // ---- Reader thread: decide on a snapshot, record only if it still holds ----
 
 // What the reader decides on, taken in one step.
@@ -83,8 +98,8 @@ CallSnapshot TakeCallSnapshot();
 bool IsCallStillCurrent(std::uint32_t generation);
 // The phone answered: answeredByDevice and callActive, unless the call changed.
 bool RecordDeviceAnswer(std::uint32_t generation);
-// The phone hung up: endedByDevice, callActive 0 and, with `ringOut`, ringLit 0,
-// unless the call changed.
+// The phone hung up: endedByDevice, callActive 0 and, with `ringOut` for a call
+// the phone answered, ringLit 0, unless the call changed.
 bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut);
 
 // Id slot access, each one step under callLock. Texts longer than 259 characters are cut.

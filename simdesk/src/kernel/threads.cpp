@@ -4,6 +4,7 @@
 
 #include "kernel/kernel_objects.h"
 #include "kernel/thread_registry.h"
+#include "simdesk/faults.h"
 #include "simdesk/win32_kernel.h"
 
 namespace simdesk {
@@ -35,9 +36,10 @@ DWORD AllocateThreadId() {
     return nextThreadId.fetch_add(kThreadIdStep);
 }
 
-void RunThread(std::shared_ptr<ThreadObject> thread, LPTHREAD_START_ROUTINE start,
-               LPVOID parameter) {
+void RunThread(std::shared_ptr<ThreadObject> thread, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+               bool agentThread) {
     currentThreadId = thread->id;
+    faults::MarkAgentThread(agentThread);
     startedByCreateThread = true;
     DWORD exitCode = 0;
     try {
@@ -68,6 +70,8 @@ DWORD WINAPI GetCurrentProcessId() {
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                            LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId) {
+    if (faults::Inject(faults::Call::CreateThread, ERROR_NOT_ENOUGH_MEMORY))
+        return nullptr;
     if (lpStartAddress == nullptr) {
         SetLastErrorValue(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -86,7 +90,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     if (lpThreadId != nullptr)
         *lpThreadId = thread->id;
     // Detached: as on Windows, the process may end with the thread still running.
-    std::thread(RunThread, thread, lpStartAddress, lpParameter).detach();
+    std::thread(RunThread, thread, lpStartAddress, lpParameter, faults::OnAgentThread()).detach();
     return handle;
 }
 

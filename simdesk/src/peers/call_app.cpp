@@ -22,6 +22,7 @@ constexpr UINT kRequestSend = WM_APP + 10;
 constexpr UINT kRequestAttachAgain = WM_APP + 11;
 constexpr UINT kRequestAnswerDiscovery = WM_APP + 12;
 constexpr UINT kDeferredReply = WM_APP + 13;
+constexpr UINT kRequestDestroyApiWindow = WM_APP + 14;
 
 CallApplication::State* theApplication = nullptr;  // one per desktop
 
@@ -51,6 +52,8 @@ struct CallApplication::State {
     HWND client = nullptr;
     bool discoveryHeld = false;
     bool askedToDiscoverAgain = false;
+    std::size_t discoverAgainReplies = 0;  // guarded by lock
+    std::size_t discoveries = 0;           // guarded by lock
     UINT attachMessage = 0;
     UINT discoverMessage = 0;
 
@@ -92,6 +95,8 @@ struct CallApplication::State {
 
     void OnDiscover(HWND from) {
         client = from;
+        if (CountDiscoveryAndAskAgain())
+            return;
         AttachReply reply;
         {
             std::lock_guard guard(lock);
@@ -115,6 +120,29 @@ struct CallApplication::State {
             case AttachReply::Never:
                 break;
         }
+    }
+
+    // True when this discovery is answered with 0x8001 (SetDiscoverAgainReplies).
+    bool CountDiscoveryAndAskAgain() {
+        {
+            std::lock_guard guard(lock);
+            ++discoveries;
+            if (discoverAgainReplies == 0)
+                return false;
+            --discoverAgainReplies;
+        }
+        PostAttach(kAttachDiscoverAgain);
+        return true;
+    }
+
+    // The current API window goes; a new one nobody was told of takes its place.
+    void ReplaceApiWindow() {
+        HWND replacement = CreateWindowExW(0, kApiClassName, L"Call application",
+                                           WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                                           nullptr, nullptr, AgentInstance(), nullptr);
+        HWND old = apiWindows[currentWindow];
+        apiWindows[currentWindow] = replacement;
+        DestroyWindow(old);
     }
 
     LRESULT OnCommand(HWND window, const COPYDATASTRUCT* data) {
@@ -179,6 +207,9 @@ LRESULT CALLBACK ApiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             app->PostAttach(kAttachSuccess);
             return 1;
         }
+        case kRequestDestroyApiWindow:
+            app->ReplaceApiWindow();
+            return 0;
         case kRequestAnswerDiscovery:
             if (!app->discoveryHeld)
                 return 0;
@@ -307,6 +338,20 @@ bool CallApplication::AnswerDiscovery() {
 
 void CallApplication::AttachAgain() {
     SendMessageW(state_->apiWindows[0], kRequestAttachAgain, 0, 0);
+}
+
+void CallApplication::SetDiscoverAgainReplies(std::size_t count) {
+    std::lock_guard guard(state_->lock);
+    state_->discoverAgainReplies = count;
+}
+
+std::size_t CallApplication::DiscoveriesReceived() const {
+    std::lock_guard guard(state_->lock);
+    return state_->discoveries;
+}
+
+void CallApplication::DestroyApiWindow() {
+    SendMessageW(state_->apiWindows[0], kRequestDestroyApiWindow, 0, 0);
 }
 
 HWND CallApplication::ClientWindow() const {
