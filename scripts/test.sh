@@ -4,6 +4,8 @@
 #   sim       the native suite against the simulated desktop
 #   windows   the Windows executable cross-built with MinGW-w64, its tests, the
 #             virtual phone's and the installer's, under Wine
+#   bench     the benchmarks built at -O2 and each run once briefly, so that
+#             they cannot rot (scripts/bench.sh --quick); no figure is checked
 #   asan      the native suite under AddressSanitizer and UBSan (--sanitizers)
 #   tsan      the native suite under ThreadSanitizer (--sanitizers)
 # Options:
@@ -23,7 +25,7 @@ for arg in "$@"; do
     case "$arg" in
         --no-wine) wine=false ;;
         --sanitizers) sanitizers=true ;;
-        -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
         *) echo "unknown option: $arg" >&2; exit 2 ;;
     esac
 done
@@ -39,7 +41,7 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows asan tsan)
+stages=(sim windows bench asan tsan)
 groups=(native test)
 $wine && groups+=(windows)
 declare -A left_out=()
@@ -105,6 +107,14 @@ stage_windows() {
     test_preset windows 1 || status=1
     scripts/wine-session.sh stop || true
     return "$status"
+}
+
+# Under Wine too unless --no-wine; the brief run's table stays in a file.
+stage_bench() {
+    local flags=(--quick) table="$repo/build/bench/results/table.txt"
+    $wine || flags+=(--no-wine)
+    stage_note="its table: $table"
+    scripts/bench.sh "${flags[@]}" >/dev/null
 }
 
 print_summary() {
