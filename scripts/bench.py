@@ -69,6 +69,8 @@ def plain(value, digits=2):
 
 
 def duration_us(us):
+    if us == 0:
+        return "0"
     if us < 1:
         return f"{us * 1000:.0f} ns"
     if us < 1000:
