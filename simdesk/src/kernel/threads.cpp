@@ -1,5 +1,8 @@
 // Threads: real std::threads, registered with the desktop and waitable by handle.
+#include <pthread.h>
+
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "kernel/kernel_objects.h"
@@ -36,9 +39,18 @@ DWORD AllocateThreadId() {
     return nextThreadId.fetch_add(kThreadIdStep);
 }
 
+// Named after its simulated id, so that tools reading /proc (top -H, the idle
+// benchmarks) can tell the desktop's threads apart.
+void NameOsThread(DWORD id) {
+    char name[16];
+    std::snprintf(name, sizeof(name), "sim %x", static_cast<unsigned>(id));
+    pthread_setname_np(pthread_self(), name);
+}
+
 void RunThread(std::shared_ptr<ThreadObject> thread, LPTHREAD_START_ROUTINE start, LPVOID parameter,
                bool agentThread) {
     currentThreadId = thread->id;
+    NameOsThread(thread->id);
     faults::MarkAgentThread(agentThread);
     startedByCreateThread = true;
     DWORD exitCode = 0;
@@ -62,6 +74,15 @@ DWORD WINAPI GetCurrentThreadId() {
     if (currentThreadId == 0)
         currentThreadId = AllocateThreadId();
     return currentThreadId;
+}
+
+DWORD WINAPI GetThreadId(HANDLE Thread) {
+    auto thread = ObjectFromHandleAs<ThreadObject>(Thread);
+    if (!thread) {
+        SetLastErrorValue(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return thread->id;
 }
 
 DWORD WINAPI GetCurrentProcessId() {
