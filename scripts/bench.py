@@ -30,6 +30,7 @@ RESULTS = REPO / "build" / "bench" / "results"
 AGENT_EXE = WINDOWS / "QuillonSkypePlugIn.exe"
 WINE_BENCH = WINDOWS / "benchmarks" / "agent_wine_bench.exe"
 VPHONE = WINDOWS / "tests" / "wine" / "virtual_phone" / "vphone.exe"
+PLAYER = WINDOWS / "tests" / "wine" / "scenario_player" / "scenario_player.exe"
 WINE_DIR = pathlib.Path(os.environ.get("AGENT_WINE_DIR", "/usr/lib/wine"))
 PREFIX = pathlib.Path(os.environ.get("AGENT_WINEPREFIX", WINDOWS / "wineprefix"))
 
@@ -49,6 +50,7 @@ class Settings:
         self.sim_idle_seconds = 0.5 if quick else 10
         self.startup_runs = 1 if quick else 10
         self.wine_idle_seconds = 1 if quick else 20
+        self.wine_calls = 5 if quick else 200
 
 
 class Failure(Exception):
@@ -376,6 +378,43 @@ def describe_agent_threads(changes, pid):
     return "; ".join(parts)
 
 
+def wine_press_rows(settings):
+    """Press → command through Wine's HID stack: the Windows scenario player
+    injects each report through the virtual phone and stamps the command's
+    arrival at its call application, one clock in one process."""
+    calls = settings.wine_calls
+    lines = ["phone plug", "app start", "start"]
+    for call in range(1, calls + 1):
+        lines += [f"app incoming {call}", "phone lift", "phone replace"]
+    for call in range(1001, 1001 + calls):
+        lines += [f"app outgoing {call}", f"app answer {call}", "phone press 7",
+                  "phone release 7"]
+    lines.append("quit")
+    # The driver loaded and no phone plugged in, as the player expects.
+    for step in (("install",), ("wait-present", 20000), ("remove",), ("wait-absent", 20000)):
+        wine_run(VPHONE, *step)
+    result = subprocess.run([str(REPO / "scripts" / "wine-run.sh"), str(PLAYER), "--timings", "-"],
+                            input="\n".join(lines) + "\n", capture_output=True, text=True,
+                            env=dict(os.environ, AGENT_WINE_LIVE="1"))
+    (RESULTS / "wine_press_timings.log").write_text(result.stderr)
+    if result.returncode != 0:
+        raise Failure(f"scenario player: exit {result.returncode}: {result.stderr.strip()}")
+    rows = []
+    for line in result.stderr.splitlines():
+        fields = line.split()
+        if "p50=" not in line or len(fields) < 5:
+            continue
+        values = dict(field.split("=") for field in fields if "=" in field)
+        kind = " ".join(field for field in fields if "=" not in field)
+        p50, p99, top = (float(values[key]) for key in ("p50", "p99", "max"))  # ms
+        rows.append((f"press → command through Wine's HID stack: {kind}", WINE,
+                     f"p50 {p50:.2f} ms, p99 {p99:.2f} ms, max {top:.2f} ms "
+                     f"({values['n']} presses)", of_poll(p50 * 1000, p99 * 1000)))
+    if not rows:
+        raise Failure(f"scenario player printed no timings: {result.stderr.strip()}")
+    return rows
+
+
 def wine_rows(settings):
     rows = []
     RESULTS.mkdir(parents=True, exist_ok=True)
@@ -404,8 +443,7 @@ def wine_rows(settings):
                  f"{statistics.median(attached):.0f} ms",
                  of_poll(statistics.median(discovery) * 1000, discovery[-1] * 1000)))
 
-    rows.append(("press → command through Wine's HID stack", WINE,
-                 "not available yet (needs the Windows scenario player's --timings)", ""))
+    rows.extend(wine_press_rows(settings))
 
     _, _, baseline_server, _ = idle_window("standin", settings, phone=False)
     rows.append(("idle, no agent: the prefix's own processes (per minute)", WINE,

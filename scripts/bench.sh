@@ -39,7 +39,7 @@ scripts/setup.sh "${groups[@]}"
     if $wine; then
         cmake --preset windows >/dev/null
         cmake --build --preset windows -j2 \
-            --target QuillonSkypePlugIn agent_wine_bench vphone vphone_driver
+            --target QuillonSkypePlugIn agent_wine_bench vphone vphone_driver scenario_player
     fi
 } >&2
 
