@@ -7,6 +7,7 @@
 
 #include "hid/descriptor_parser.h"
 #include "hid/device_notifications.h"
+#include "kernel/jitter.h"
 #include "simdesk/win32_dbt.h"
 #include "simdesk/win32_kernel.h"
 
@@ -266,6 +267,7 @@ std::vector<InterfaceInfo> DeviceInterfaces(DeviceId id) {
 }
 
 bool SendInputReport(DeviceId id, std::size_t index, const std::vector<std::uint8_t>& report) {
+    JitterAt(HandOff::InputReport);
     DesktopGuard lock(DesktopMutex());
     Interface* interface = FindInterface(id, index);
     if (interface == nullptr ||
