@@ -59,11 +59,11 @@ void BM_PressToCommand(benchmark::State& state) {
         const std::string id = std::to_string(++call);
         app.IncomingCall(id);
         simdesk::WaitUntilIdle();
-        const std::size_t before = app.Commands().size();
+        const std::size_t before = app.CommandCount();
         state.ResumeTiming();
 
         phone.LiftHandset();
-        while (app.Commands().size() == before)
+        while (app.CommandCount() == before)
             std::this_thread::yield();
 
         state.PauseTiming();

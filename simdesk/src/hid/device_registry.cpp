@@ -283,8 +283,14 @@ bool SendInputReport(DeviceId id, std::size_t index, const std::vector<std::uint
 std::vector<std::vector<std::uint8_t>> OutputReports(DeviceId id, std::size_t index) {
     DesktopGuard lock(DesktopMutex());
     Interface* interface = FindInterface(id, index);
-    return interface != nullptr ? interface->outputReports
+    return interface != nullptr ? interface->outputReports.Kept()
                                 : std::vector<std::vector<std::uint8_t>>{};
+}
+
+std::size_t OutputReportCount(DeviceId id, std::size_t index) {
+    DesktopGuard lock(DesktopMutex());
+    Interface* interface = FindInterface(id, index);
+    return interface != nullptr ? interface->outputReports.Total() : 0;
 }
 
 void HoldOutputReports(DeviceId id, std::size_t index, std::size_t count) {

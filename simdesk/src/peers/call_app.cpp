@@ -1,5 +1,6 @@
 #include "simdesk/call_app.h"
 
+#include "kernel/bounded_log.h"
 #include "simdesk/desktop.h"
 
 #include <cstring>
@@ -45,7 +46,7 @@ struct CallApplication::State {
     AttachReply attachReply = AttachReply::Attach;
     ReplyTiming replyTiming = ReplyTiming::AfterCommand;
     Observer observer;
-    std::vector<ReceivedCommand> commands;
+    BoundedLog<ReceivedCommand> commands;
     std::map<std::string, std::string> callTypes;  // id -> type, for calls the application knows
 
     // Application thread only, apart from reads of the handles once started.
@@ -163,7 +164,7 @@ struct CallApplication::State {
         }
         {
             std::lock_guard guard(lock);
-            commands.push_back({text, window == apiWindows[1] ? 1 : 0});
+            commands.Add({text, window == apiWindows[1] ? 1 : 0});
         }
         Observe(/*received=*/true, text);
         const std::string reply = ReplyTo(text);
@@ -357,7 +358,12 @@ HWND CallApplication::ApiWindow() const {
 
 std::vector<ReceivedCommand> CallApplication::Commands() const {
     std::lock_guard guard(state_->lock);
-    return state_->commands;
+    return state_->commands.Kept();
+}
+
+std::size_t CallApplication::CommandCount() const {
+    std::lock_guard guard(state_->lock);
+    return state_->commands.Total();
 }
 
 std::vector<std::string> CallApplication::CommandTexts() const {
@@ -369,7 +375,7 @@ std::vector<std::string> CallApplication::CommandTexts() const {
 
 void CallApplication::ClearCommands() {
     std::lock_guard guard(state_->lock);
-    state_->commands.clear();
+    state_->commands.Clear();
 }
 
 LRESULT CallApplication::NotifyBytes(const std::vector<char>& bytes, DWORD byteCount) {
