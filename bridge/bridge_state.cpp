@@ -115,6 +115,17 @@ bool RecordDeviceAnswer(std::uint32_t generation) {
     return true;
 }
 
+bool KeepDeviceAnswer(std::uint32_t generation) {
+    CallGuard lock(bridgeState.callLock);
+    if (bridgeState.callGeneration == generation)
+        return true;
+    // The call ended or was replaced during the write: the flags still set are
+    // the answer's own, for a call that is gone.
+    bridgeState.answeredByDevice = 0;
+    bridgeState.callActive = 0;
+    return false;
+}
+
 bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut) {
     CallGuard lock(bridgeState.callLock);
     if (bridgeState.callGeneration != generation)

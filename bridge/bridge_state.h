@@ -83,6 +83,9 @@ CallSnapshot TakeCallSnapshot();
 bool IsCallStillCurrent(std::uint32_t generation);
 // The phone answered: answeredByDevice and callActive, unless the call changed.
 bool RecordDeviceAnswer(std::uint32_t generation);
+// After the answer's Ring write: true when the call is still the one answered;
+// otherwise the answer is taken back (answeredByDevice and callActive 0).
+bool KeepDeviceAnswer(std::uint32_t generation);
 // The phone hung up: endedByDevice, callActive 0 and, with `ringOut`, ringLit 0,
 // unless the call changed.
 bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut);

@@ -130,4 +130,45 @@ TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 6 TYPE"});
 }
 
+// Someone answers in the application just as the handset is lifted: the
+// window thread handles the call's progress while the reader is inside its
+// Ring write. The lift was recorded before that write, so the call is the
+// phone's: no Off-Hook is lit that the Ring write would put out again (which
+// left the phone dark for a call answered elsewhere), the answer goes out with
+// the call's id and the video follows.
+TEST(LiftRacingAnAnswerInTheApplication, TheLiftRecordedFirstKeepsTheCall) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    session.app.IncomingCall("7");
+    session.Settle();
+
+    session.phone.HoldLedReports(/*count=*/1);
+    session.phone.LiftHandset();
+    session.Settle();
+    ASSERT_EQ(session.phone.HeldLedReportCount(), 1u) << "the reader waits in its Ring write";
+    session.app.AnswerCall("7");
+    session.Settle();
+    EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
+    session.Settle();
+
+    // Whichever side the call went to, the phone shows it.
+    const bool answeredHere =
+        AnyCommandContains(Texts(session.app), "SET CALL 7  STATUS INPROGRESS");
+    EXPECT_EQ(Leds(session.phone), answeredHere ? "ring=off off-hook=off" : "ring=off off-hook=on");
+    EXPECT_EQ(Texts(session.app),
+              (Strings{"GET CALL 7 TYPE", "ALTER CALL 7  START_VIDEO_SEND",
+                       "SET CALL 7  STATUS INPROGRESS", "ALTER CALL 7  START_VIDEO_SEND"}));
+
+    session.Replace();
+    session.app.ClearCommands();
+    session.app.IncomingCall("8");
+    session.Settle();
+    session.app.AnswerCall("8");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 8 TYPE"});
+}
+
 }  // namespace
