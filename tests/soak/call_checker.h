@@ -1,0 +1,42 @@
+// The invariants held after every step of a soak or of the state-machine fuzz
+// target, against the model of the agent:
+//  - each press the rules make count produced exactly one command, naming the
+//    call the press was for, and nothing else produced one;
+//  - every notification produced exactly the commands its rules give, in order;
+//  - the LEDs are what the rules lit, and all are out once a call has ended.
+// A press that races a notification may land before or after it, or be dropped
+// when the call it was decided on changed meanwhile; every such outcome is
+// sound, and nothing else is.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "agent_model.h"
+#include "call_world.h"
+
+struct StepSeen {
+    AppTraffic traffic;
+    ModelLeds leds;
+};
+
+struct CheckCounts {
+    std::uint64_t presses = 0;
+    std::uint64_t pressesActedOn = 0;  // that produced their command
+    std::uint64_t commandsChecked = 0;
+    std::uint64_t notificationsChecked = 0;
+    std::uint64_t racesPressFirst = 0;
+    std::uint64_t racesPressLater = 0;
+    std::uint64_t racesPressDropped = 0;
+};
+
+// A step in which nothing raced: the press it made (if any) came first, then
+// the notifications in the order the application sent them. Empty when every
+// invariant held; the model then stands where the agent does.
+std::string CheckStep(AgentModel& model, const std::optional<PhoneInputs>& press,
+                      const StepSeen& seen, CheckCounts& counts);
+
+// A press made at about the same moment as a party's action.
+std::string CheckRace(AgentModel& model, const PhoneInputs& press, const StepSeen& seen,
+                      CheckCounts& counts);
