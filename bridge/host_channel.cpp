@@ -85,7 +85,10 @@ void ReadNotificationText(const COPYDATASTRUCT* data, WCHAR (&text)[kNotificatio
 }
 
 LRESULT OnCopyData(HWND window, WPARAM wParam, LPARAM lParam) {
-    if (reinterpret_cast<HWND>(wParam) != bridgeState.apiWindow.load())
+    // Until the call application attaches there is no one to follow: a text
+    // naming no sender would otherwise light the phone for any program.
+    const HWND api = bridgeState.apiWindow.load();
+    if (api == nullptr || reinterpret_cast<HWND>(wParam) != api)
         return 0;
     WCHAR text[kNotificationBufferSize];
     ReadNotificationText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text);

@@ -161,6 +161,21 @@ HANDLE OpenForReading(const WCHAR* path, DWORD flags) {
                        OPEN_EXISTING, flags, nullptr);
 }
 
+// Keeps, in order, the usages of the first `length` listed that lie in the item's
+// range, then a 0 when there is room.
+void KeepOwnUsages(ButtonItemFields& button, ULONG length) {
+    const ULONG listed = length < button.maxUsageCount ? length : button.maxUsageCount;
+    ULONG kept = 0;
+    for (ULONG n = 0; n < listed; ++n) {
+        const USAGE usage = button.usages[n];
+        if (usage >= button.usageMin && usage <= button.usageMax) {
+            button.usages[kept++] = usage;
+        }
+    }
+    if (kept < button.maxUsageCount)
+        button.usages[kept] = 0;
+}
+
 void CloseDeviceHandle() {
     if (deviceRecord.deviceHandle != INVALID_HANDLE_VALUE)
         CloseHandle(deviceRecord.deviceHandle);
@@ -244,6 +259,9 @@ bool UnpackInputReport(const char* report, USHORT reportLength, ReportItem* item
                        PHIDP_PREPARSED_DATA parsedDescriptor) {
     if (itemCount == 0)
         return true;
+    // Not even a report ID to read.
+    if (report == nullptr || reportLength == 0)
+        return false;
     const ULONG reportId = static_cast<UCHAR>(report[0]);
     PCHAR reportBytes = const_cast<PCHAR>(report);
     for (ULONG i = 0; i < itemCount; ++i) {
@@ -256,16 +274,10 @@ bool UnpackInputReport(const char* report, USHORT reportLength, ReportItem* item
             item.status = HidP_GetUsages(HidP_Input, item.usagePage, /*LinkCollection=*/0,
                                          button.usages.get(), &length, parsedDescriptor,
                                          reportBytes, reportLength);
-            const ULONG listed = length < button.maxUsageCount ? length : button.maxUsageCount;
-            ULONG kept = 0;
-            for (ULONG n = 0; n < listed; ++n) {
-                const USAGE usage = button.usages[n];
-                if (usage >= button.usageMin && usage <= button.usageMax) {
-                    button.usages[kept++] = usage;
-                }
-            }
-            if (kept < button.maxUsageCount)
-                button.usages[kept] = 0;
+            // A refused report hands back no list; compacting the old one would bring
+            // back usages from beyond its terminator that no report holds now.
+            if (item.status == HIDP_STATUS_SUCCESS || item.status == HIDP_STATUS_BUFFER_TOO_SMALL)
+                KeepOwnUsages(button, length);
         } else {
             ValueItemFields& value = item.value;
             item.status =

@@ -69,7 +69,9 @@ bool OpenTargetDevice(const char* path);
 bool PrepareReportItems();
 
 // Decodes one input report into the items whose report ID it carries. Allocates
-// nothing. False only when a raw value could not be read.
+// nothing. False when a raw value could not be read, or when there is no report
+// (null or 0 bytes; nothing is touched then). A button item whose usages the
+// parser refuses keeps the list of the last report it read.
 bool UnpackInputReport(const char* report, USHORT reportLength, ReportItem* items, ULONG itemCount,
                        PHIDP_PREPARSED_DATA parsedDescriptor);
 

@@ -6,10 +6,12 @@
 #             virtual phone's and the installer's, under Wine
 #   asan      the native suite under AddressSanitizer and UBSan (--sanitizers)
 #   tsan      the native suite under ThreadSanitizer (--sanitizers)
+#   fuzz      every fuzz target for 60 s under libFuzzer, ASan and UBSan
+#             (--sanitizers; scripts/fuzz.sh)
 # Options:
 #   --no-wine      leave out the windows stage and its packages, for a machine
 #                  where Wine cannot run
-#   --sanitizers   run asan and tsan too (always when CI=true)
+#   --sanitizers   run asan, tsan and fuzz too (always when CI=true)
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
 set -uo pipefail
@@ -23,7 +25,7 @@ for arg in "$@"; do
     case "$arg" in
         --no-wine) wine=false ;;
         --sanitizers) sanitizers=true ;;
-        -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
         *) echo "unknown option: $arg" >&2; exit 2 ;;
     esac
 done
@@ -39,13 +41,14 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows asan tsan)
+stages=(sim windows asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
 declare -A left_out=()
 $wine || left_out[windows]="--no-wine"
 $sanitizers || left_out[asan]="run with --sanitizers or CI=true"
 $sanitizers || left_out[tsan]="run with --sanitizers or CI=true"
+$sanitizers || left_out[fuzz]="run with --sanitizers or CI=true"
 
 summary=()
 total_passed=0
@@ -97,6 +100,15 @@ test_preset() {
 stage_sim() { build_preset sim && test_preset sim "$jobs"; }
 stage_asan() { build_preset asan && test_preset asan "$jobs"; }
 stage_tsan() { build_preset tsan && test_preset tsan "$jobs"; }
+
+stage_fuzz() {
+    local log="$repo/build/fuzz-stage.log" status=0
+    mkdir -p "$repo/build"
+    scripts/fuzz.sh 60 2>&1 | tee "$log" || status=1
+    stage_note=$(grep -E '^fuzz: ' "$log" | tail -n 1)
+    stage_note=${stage_note:-no result}
+    return "$status"
+}
 
 # One Wine prefix serves the run; the tests take turns on its desktop.
 stage_windows() {

@@ -138,17 +138,19 @@ TEST(WindowProcedure, AnswersEachMessageAsWindowsExpects) {
 TEST(WindowProcedure, NotificationsFromAnyWindowButTheApiWindowAreRefused) {
     AgentSession session;
     session.StartAgent();
-    // Before any attach a sender other than null is refused.
+    // Before any attach every sender is refused, a null one too: no program can
+    // light the phone by naming no sender.
     COPYDATASTRUCT data{};
-    char text[] = "CALL 1 STATUS RINGING";
+    char text[] = "CALL 1 TYPE INCOMING_P2P";
     data.cbData = sizeof(text);
     data.lpData = text;
-    EXPECT_EQ(SendMessageW(session.AgentWindow(), WM_COPYDATA,
-                           reinterpret_cast<WPARAM>(session.AgentWindow()),
-                           reinterpret_cast<LPARAM>(&data)),
-              0);
-    EXPECT_EQ(bridgeState.callSeen.load(), 0);
-    EXPECT_TRUE(IsCallIdEmpty(CallIdSlot::Current));
+    for (const HWND sender : {session.AgentWindow(), HWND{nullptr}}) {
+        EXPECT_EQ(SendMessageW(session.AgentWindow(), WM_COPYDATA, reinterpret_cast<WPARAM>(sender),
+                               reinterpret_cast<LPARAM>(&data)),
+                  0);
+    }
+    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+    EXPECT_EQ(bridgeState.ringLit.load(), 0);
 }
 
 TEST(AboutBox, OpensOnTheAboutCommandAndClosesOnOk) {

@@ -360,6 +360,10 @@ class Parser {
         offset = start + static_cast<std::uint32_t>(total);
 
         const bool constant = (flags & kFlagConstant) != 0;
+        // A constant field wider than any cap can describe stays padding, usages or not:
+        // no HidP routine reads or writes more than 32 bits of one field.
+        if (constant && global_.reportSize > kMaxReportSize)
+            return;
         if (local_.usages.empty()) {
             if (constant || total == 0)
                 return;  // padding

@@ -40,7 +40,7 @@ Lookup FindCap(const ParsedCollection& collection, HIDP_REPORT_TYPE type, bool b
                USHORT linkCollection, USAGE usage, std::uint8_t* report, bool claimZero) {
     Lookup found;
     for (const Cap& cap : collection.types[type].caps) {
-        if (cap.isButton != buttons || cap.usagePage != page || !cap.HasUsage(usage) ||
+        if (cap.isButton != buttons || cap.usagePage != page || !cap.HasFieldFor(usage) ||
             !LinkMatches(cap, linkCollection))
             continue;
         if (cap.reportId == report[0])

@@ -47,6 +47,13 @@ struct Cap {
     std::uint32_t FirstBit() const { return bytePosition * 8u + bitPosition; }
     std::uint32_t UsageCount() const { return static_cast<std::uint32_t>(usageMax - usageMin) + 1; }
     bool HasUsage(USAGE usage) const { return usage >= usageMin && usage <= usageMax; }
+    // Whether a report has a field for `usage`. A Variable range with more usages
+    // than fields gives its first usages one field each; the rest are declared but
+    // carried by no field, and the report routines do not find them.
+    bool HasFieldFor(USAGE usage) const {
+        return HasUsage(usage) &&
+               (isArray || static_cast<std::uint32_t>(usage - usageMin) < reportCount);
+    }
 };
 
 struct LinkNode {

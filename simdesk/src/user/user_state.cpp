@@ -12,7 +12,6 @@ constexpr ATOM kFirstAtom = 0xC000;
 constexpr ATOM kLastAtom = 0xFFFF;
 constexpr size_t kMaxAtomName = 255;
 constexpr std::uintptr_t kFirstWindow = 0x00010010;
-constexpr std::uintptr_t kWindowStep = 4;
 
 std::vector<std::wstring>& Atoms() {
     static auto* atoms = new std::vector<std::wstring>;

@@ -70,6 +70,9 @@ struct ThreadQueue {
     std::chrono::steady_clock::time_point lastPump = std::chrono::steady_clock::now();
 };
 
+// Distance between consecutive window handles, which stay 4-aligned as USER32's do.
+inline constexpr std::uintptr_t kWindowHandleStep = 4;
+
 struct UserState {
     std::map<std::uintptr_t, std::unique_ptr<Window>> windows;
     std::vector<WindowClass> classes;

@@ -140,7 +140,7 @@ HWND WINAPI CreateWindowExW(DWORD, LPCWSTR lpClassName, LPCWSTR lpWindowName, DW
 
     auto window = std::make_unique<Window>();
     HWND hwnd = reinterpret_cast<HWND>(User().nextWindow);
-    User().nextWindow += 4;
+    User().nextWindow += kWindowHandleStep;
     window->handle = hwnd;
     window->thread = GetCurrentThreadId();
     window->proc = windowClass->info.lpfnWndProc;

@@ -430,6 +430,55 @@ TEST(Values, RawAndScaledReadsWithWindowsFailures) {
         << "a button is not a value";
 }
 
+// Descriptors no cap can fully describe (found by fuzzing): a Variable value range
+// with more usages than fields, and constant fields wider than 32 bits that carry
+// usages. The routines answer for what the report holds and read nothing beyond it.
+TEST(FieldLimits, UsagesWithoutFieldsAndWideConstantFields) {
+    // Usages 0x30..0x38 declared on one 8-bit field: only 0x30 has one.
+    Preparsed range =
+        ParseCollection({0x05, 0x01, 0x09, 0x04, 0xA1, 0x01, 0x19, 0x30, 0x29, 0x38, 0x15,
+                         0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xC0});
+    ASSERT_TRUE(range);
+    HIDP_VALUE_CAPS valueCap{};
+    USHORT capCount = 1;
+    ASSERT_EQ(HidP_GetValueCaps(HidP_Input, &valueCap, &capCount, range.get()),
+              HIDP_STATUS_SUCCESS);
+    EXPECT_EQ(valueCap.Range.UsageMax, 0x38) << "the cap keeps the declared range";
+    EXPECT_EQ(valueCap.ReportCount, 1);
+    Report report = {0, 0x5A};
+    for (const USAGE usage : {0x30, 0x31, 0x38}) {
+        ULONG raw = 0;
+        EXPECT_EQ(HidP_GetUsageValue(HidP_Input, kGeneric, 0, usage, &raw, range.get(),
+                                     Bytes(report), Length(report)),
+                  usage == 0x30 ? HIDP_STATUS_SUCCESS : HIDP_STATUS_USAGE_NOT_FOUND)
+            << "usage " << usage;
+        EXPECT_EQ(raw, usage == 0x30 ? 0x5Au : 0u) << "usage " << usage;
+    }
+
+    // A constant 33-bit input field with a usage, and a constant 33-bit LED array:
+    // padding that still takes its bits, but no cap.
+    Preparsed wideInput =
+        ParseCollection({0x05, 0x01, 0x09, 0x04, 0xA1, 0x01, 0x09, 0x30, 0x15, 0x00, 0x25, 0x01,
+                         0x75, 0x21, 0x95, 0x01, 0x81, 0x03, 0xC0});
+    Preparsed wideLeds =
+        ParseCollection({0x05, 0x0B, 0x09, 0x01, 0xA1, 0x01, 0x05, 0x08, 0x19, 0x17, 0x29, 0x18,
+                         0x15, 0x00, 0x25, 0x02, 0x75, 0x21, 0x95, 0x01, 0x91, 0x01, 0xC0});
+    ASSERT_TRUE(wideInput && wideLeds);
+    HIDP_CAPS caps{};
+    ASSERT_EQ(HidP_GetCaps(wideInput.get(), &caps), HIDP_STATUS_SUCCESS);
+    EXPECT_EQ(caps.InputReportByteLength, 6);
+    EXPECT_EQ(caps.NumberInputValueCaps + caps.NumberInputButtonCaps, 0);
+    ASSERT_EQ(HidP_GetCaps(wideLeds.get(), &caps), HIDP_STATUS_SUCCESS);
+    EXPECT_EQ(caps.OutputReportByteLength, 6);
+    EXPECT_EQ(caps.NumberOutputButtonCaps, 0);
+    Report leds(6, 0);
+    USAGE ring = 0x18;
+    ULONG one = 1;
+    EXPECT_EQ(HidP_SetUsages(HidP_Output, kLed, 0, &ring, &one, wideLeds.get(), Bytes(leds),
+                             Length(leds)),
+              HIDP_STATUS_USAGE_NOT_FOUND);
+}
+
 TEST(InitializeReport, SetsTheIdAndNullValues) {
     Preparsed phone = PhoneTelephony();
     Report report = {0xAA, 0xBB};

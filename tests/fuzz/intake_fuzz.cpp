@@ -1,0 +1,295 @@
+// Fuzz target "intake": WM_COPYDATA as any program may send it, through
+// OnCopyData, ReadNotificationText and OnHostNotification, with the simulated
+// phone plugged in so that every indicator write is seen on its LEDs.
+//
+// Input: messages one after another, each
+//   byte   flags: bits 0-1 the sender (0, 1: the API window; 2: a stranger's
+//          window; 3: no window), bit 2 a null lpData, bit 3 no COPYDATASTRUCT,
+//          bit 4 session locked, bit 5 console detached (both as of this message),
+//          bit 6 the phone answered before this message (what the reader records)
+//   u16    cbData, little endian
+//   bytes  the payload: the next cbData input bytes, 'x' where the input runs out.
+// The payload sits in a heap block of exactly cbData bytes, so reading past what
+// the sender gave is an AddressSanitizer report.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bridge/bridge_state.h"
+#include "bridge/call_api.h"
+#include "bridge/host_channel.h"
+#include "fuzz_support.h"
+#include "hid/indicator_output.h"
+#include "simdesk/desktop.h"
+#include "simdesk/phone.h"
+#include "simdesk/win32.h"
+
+namespace {
+
+using simdesk::SimulatedPhone;
+
+struct SentCommand {
+    HWND sender;
+    std::vector<char> bytes;  // exactly cbData bytes
+};
+
+constexpr DWORD kRecordedBytesLimit = 1u << 16;  // far beyond any command the agent can compose
+
+std::vector<SentCommand>& Sent() {
+    static auto* sent = new std::vector<SentCommand>;
+    return *sent;
+}
+
+// The call application's API window: keeps every command sent to it.
+LRESULT CALLBACK ApiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA)
+        return DefWindowProcW(window, message, wParam, lParam);
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    FUZZ_REQUIRE(data != nullptr && data->lpData != nullptr, "a command carries its text");
+    FUZZ_REQUIRE(data->cbData <= kRecordedBytesLimit, "a command stays within reason");
+    const auto* bytes = static_cast<const char*>(data->lpData);
+    Sent().push_back({reinterpret_cast<HWND>(wParam), {bytes, bytes + data->cbData}});
+    return TRUE;
+}
+
+HWND MakeWindow(const wchar_t* title) {
+    static const ATOM registered = [] {
+        WNDCLASSEXW info{};
+        info.cbSize = sizeof info;
+        info.lpfnWndProc = ApiWindowProc;
+        info.lpszClassName = L"FuzzIntakeWindow";
+        return RegisterClassExW(&info);
+    }();
+    (void)registered;
+    return CreateWindowExW(0, L"FuzzIntakeWindow", title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                           CW_USEDEFAULT, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+struct Desk {
+    simdesk::DesktopThread thread;
+    HWND agentWindow = MakeWindow(L"agent");
+    HWND apiWindow = MakeWindow(L"call application");
+    HWND strangerWindow = MakeWindow(L"stranger");
+    std::unique_ptr<SimulatedPhone> phone;
+};
+
+Desk& TheDesk() {
+    static auto* desk = new Desk;  // lives as long as the process, like the agent's records
+    return *desk;
+}
+
+// Everything a message may change that can be seen from outside the handler.
+struct Observation {
+    CallIdText current{}, outgoing{}, incoming{};
+    CallDirection direction = CallDirection::None;
+    LONG answeredByDevice = 0, answeredElsewhere = 0, endedByHost = 0, endedByDevice = 0;
+    LONG callActive = 0, callSeen = 0, ringLit = 0;
+    bool ringLed = false, offHookLed = false;
+    std::size_t ledReports = 0;
+
+    bool operator==(const Observation&) const = default;
+};
+
+Observation Observe(const SimulatedPhone& phone) {
+    Observation seen;
+    seen.current = GetCallId(CallIdSlot::Current);
+    seen.outgoing = GetCallId(CallIdSlot::Outgoing);
+    seen.incoming = GetCallId(CallIdSlot::Incoming);
+    seen.direction = bridgeState.callDirection.load();
+    seen.answeredByDevice = bridgeState.answeredByDevice.load();
+    seen.answeredElsewhere = bridgeState.answeredElsewhere.load();
+    seen.endedByHost = bridgeState.endedByHost.load();
+    seen.endedByDevice = bridgeState.endedByDevice.load();
+    seen.callActive = bridgeState.callActive.load();
+    seen.callSeen = bridgeState.callSeen.load();
+    seen.ringLit = bridgeState.ringLit.load();
+    seen.ringLed = phone.RingLit();
+    seen.offHookLed = phone.OffHookLit();
+    seen.ledReports = phone.LedReports().size();
+    return seen;
+}
+
+// What a notification is, by the keyword rules in their order of precedence,
+// judged on the bytes the agent may read (cp1252 keeps ASCII as it is).
+enum class Kind { StartOfCall, Outgoing, Incoming, InProgress, Finished, OtherEnd, Nothing };
+
+Kind Classify(std::string_view text, CallDirection before) {
+    const auto has = [text](std::string_view keyword) {
+        return text.find(keyword) != std::string_view::npos;
+    };
+    if (has("STATUS RINGING") || (has("STATUS ROUTING") && before == CallDirection::None))
+        return Kind::StartOfCall;
+    if (has("TYPE OUTGOING_P2P"))
+        return Kind::Outgoing;
+    if (has("TYPE INCOMING_P2P"))
+        return Kind::Incoming;
+    if (has("INPROGRESS"))
+        return Kind::InProgress;
+    if (has("STATUS FINISHED"))
+        return Kind::Finished;
+    for (std::string_view end : {"STATUS UNPLACED", "STATUS FAILED", "STATUS MISSED",
+                                 "STATUS REFUSED", "STATUS BUSY", "STATUS CANCELLED"}) {
+        if (has(end))
+            return Kind::OtherEnd;
+    }
+    return Kind::Nothing;
+}
+
+bool Terminated(const CallIdText& id) {
+    return std::memchr(id.data(), '\0', id.size()) != nullptr;
+}
+
+bool IsReset(const Observation& seen) {
+    return seen.direction == CallDirection::None && seen.current[0] == '\0' &&
+           seen.outgoing[0] == '\0' && seen.incoming[0] == '\0' && seen.ringLit == 0 &&
+           seen.answeredByDevice == 0 && seen.answeredElsewhere == 0 && seen.callSeen == 0;
+}
+
+// The text of a command: NUL-terminated exactly at its end, and within the command buffer.
+std::string_view CommandText(const SentCommand& command, HWND agentWindow) {
+    FUZZ_REQUIRE(command.sender == agentWindow, "commands name the agent's window as sender");
+    const std::vector<char>& bytes = command.bytes;
+    FUZZ_REQUIRE(!bytes.empty() && bytes.size() <= kCommandBufferSize,
+                 "a command fits the command buffer, terminator included");
+    FUZZ_REQUIRE(bytes.back() == '\0', "a command is NUL-terminated");
+    const std::string_view text(bytes.data(), bytes.size() - 1);
+    FUZZ_REQUIRE(text.find('\0') == std::string_view::npos, "a command has one terminator");
+    return text;
+}
+
+bool Framed(std::string_view text, std::string_view prefix, std::string_view suffix,
+            std::string_view& id) {
+    if (text.size() < prefix.size() + suffix.size() || !text.starts_with(prefix) ||
+        !text.ends_with(suffix))
+        return false;
+    id = text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
+    return true;
+}
+
+// Checks the commands one accepted message caused.
+void CheckCommands(Kind kind, const Observation& before, const Observation& after,
+                   HWND agentWindow) {
+    const std::vector<SentCommand>& sent = Sent();
+    FUZZ_REQUIRE(sent.size() <= 1, "one notification sends at most one command");
+    bool requestedType = false;
+    for (const SentCommand& command : sent) {
+        const std::string_view text = CommandText(command, agentWindow);
+        std::string_view id;
+        if (Framed(text, call_api::kGetCallPrefix, call_api::kGetCallSuffix, id)) {
+            FUZZ_REQUIRE(kind == Kind::StartOfCall, "only a new call asks for its type");
+            FUZZ_REQUIRE(id == after.current.data(), "the type request names the current call");
+            requestedType = true;
+        } else if (Framed(text, call_api::kAlterCallPrefix, call_api::kStartVideoSuffix, id)) {
+            FUZZ_REQUIRE(kind == Kind::InProgress, "video only when a call is in progress");
+            FUZZ_REQUIRE(
+                before.answeredByDevice != 0 && before.direction == CallDirection::Incoming,
+                "video only for an incoming call the phone answered");
+            FUZZ_REQUIRE(id == after.incoming.data(), "video names the incoming call");
+        } else {
+            const bool answerOrHangUp =
+                Framed(text, call_api::kSetCallPrefix, call_api::kStatusInProgressSuffix, id) ||
+                Framed(text, call_api::kSetCallPrefix, call_api::kStatusFinishedSuffix, id);
+            FUZZ_REQUIRE(answerOrHangUp, "a command has one of the four forms");
+            FUZZ_REQUIRE(false, "only the phone answers or hangs up, never a notification");
+        }
+    }
+    if (kind == Kind::StartOfCall)
+        FUZZ_REQUIRE(requestedType, "a new call's type is requested");
+}
+
+void CheckAccepted(Kind kind, const Observation& before, const Observation& after,
+                   HWND agentWindow) {
+    for (const CallIdText* id : {&after.current, &after.outgoing, &after.incoming})
+        FUZZ_REQUIRE(Terminated(*id), "every id slot holds a terminated text");
+    CheckCommands(kind, before, after, agentWindow);
+    FUZZ_REQUIRE(after.ringLed == (after.ringLit != 0), "the Ring LED shows what the agent holds");
+    if (kind == Kind::Finished || kind == Kind::OtherEnd) {
+        FUZZ_REQUIRE(!after.ringLed && !after.offHookLed, "every end state leaves the phone dark");
+        FUZZ_REQUIRE(IsReset(after), "every end state resets the call");
+    }
+    if (kind == Kind::Finished)
+        FUZZ_REQUIRE(after.callActive == 0, "a finished call is no longer active");
+}
+
+void ResetAgent(Desk& desk) {
+    CallReset();
+    bridgeState.apiWindow = desk.apiWindow;
+    bridgeState.endedByHost = 0;
+    bridgeState.endedByDevice = 0;
+    bridgeState.callActive = 0;
+    bridgeState.sessionLocked = 0;
+    bridgeState.consoleDetached = 0;
+    // A fresh phone each run: dark LEDs and an empty report log.
+    desk.phone = std::make_unique<SimulatedPhone>();
+    FUZZ_REQUIRE(desk.phone->Plug(), "the phone plugs in");
+    SetDevicePath(SimulatedPhone::TelephonyPath().c_str());
+}
+
+constexpr std::uint8_t kSenderMask = 0x03;
+constexpr std::uint8_t kStrangerSender = 2;
+constexpr std::uint8_t kNoSender = 3;
+constexpr std::uint8_t kNullPayload = 1u << 2;
+constexpr std::uint8_t kNoCopyData = 1u << 3;
+constexpr std::uint8_t kSessionLocked = 1u << 4;
+constexpr std::uint8_t kConsoleDetached = 1u << 5;
+constexpr std::uint8_t kPhoneAnswered = 1u << 6;
+constexpr char kFiller = 'x';
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Desk& desk = TheDesk();
+    ResetAgent(desk);
+    fuzzing::ByteReader input(data, size);
+    while (!input.empty()) {
+        const std::uint8_t flags = input.Byte();
+        const DWORD byteCount = input.U16();
+        const std::vector<std::uint8_t> given = input.Bytes(byteCount);
+        const fuzzing::ExactBlock payload(byteCount);
+        std::fill_n(payload.data(), byteCount, kFiller);
+        std::copy(given.begin(), given.end(), payload.data());
+
+        COPYDATASTRUCT copyData{};
+        copyData.cbData = byteCount;
+        copyData.lpData = (flags & kNullPayload) != 0 ? nullptr : payload.data();
+        const bool noCopyData = (flags & kNoCopyData) != 0;
+        HWND sender = desk.apiWindow;
+        if ((flags & kSenderMask) == kStrangerSender)
+            sender = desk.strangerWindow;
+        else if ((flags & kSenderMask) == kNoSender)
+            sender = nullptr;
+        bridgeState.sessionLocked = (flags & kSessionLocked) != 0 ? 1 : 0;
+        bridgeState.consoleDetached = (flags & kConsoleDetached) != 0 ? 1 : 0;
+        if ((flags & kPhoneAnswered) != 0) {
+            bridgeState.answeredByDevice = 1;
+            bridgeState.callActive = 1;
+        }
+
+        // The text the agent may read: up to the first NUL, within cbData and its buffer.
+        std::string_view readable;
+        if (!noCopyData && copyData.lpData != nullptr) {
+            const std::size_t limit = std::min<std::size_t>(byteCount, kNotificationBufferSize - 1);
+            readable = std::string_view(payload.data(), strnlen(payload.data(), limit));
+        }
+
+        const Observation before = Observe(*desk.phone);
+        const Kind kind = Classify(readable, before.direction);
+        Sent().clear();
+        const LRESULT result = OnCopyData(desk.agentWindow, reinterpret_cast<WPARAM>(sender),
+                                          noCopyData ? 0 : reinterpret_cast<LPARAM>(&copyData));
+        const Observation after = Observe(*desk.phone);
+
+        if (sender != desk.apiWindow) {
+            FUZZ_REQUIRE(result == 0, "a stranger's message is refused");
+            FUZZ_REQUIRE(after == before && Sent().empty(), "a stranger's message changes nothing");
+            continue;
+        }
+        FUZZ_REQUIRE(result == 1, "the call application's message is taken");
+        CheckAccepted(kind, before, after, desk.agentWindow);
+    }
+    return 0;
+}
