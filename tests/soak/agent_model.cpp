@@ -44,6 +44,15 @@ std::uint8_t ButtonBit(int button) {
     return static_cast<std::uint8_t>(1u << (button - kButton7));
 }
 
+// The first usage of the buttons item: the lowest button pressed, or 0.
+std::uint16_t FirstButton(const PhoneInputs& report) {
+    for (int button = kButton7; button < kButton7 + kButtonCount; ++button) {
+        if ((report.buttons & ButtonBit(button)) != 0)
+            return static_cast<std::uint16_t>(button);
+    }
+    return 0;
+}
+
 }  // namespace
 
 const char* PhoneActionName(PhoneAction action) {
@@ -143,8 +152,8 @@ void AgentModel::Session(SessionEvent event) {
 
 // ---- The reader ----
 
-AgentModel::Action AgentModel::Decide(const Item& item, const Item& item0, const Item& item1,
-                                      const Item& item2) const {
+AgentModel::Press AgentModel::Decide(const Item& item, const Item& item0, const Item& item1,
+                                     const Item& item2) const {
     const bool ignoringButtons = !attached_ || sessionLocked_ || consoleDetached_;
     const bool firstReport = history_.first0 == History::kNone && history_.first1 == History::kNone;
     const bool hookChangedAlone = history_.first0 == item0.first && history_.first1 != item1.first;
@@ -154,59 +163,68 @@ AgentModel::Action AgentModel::Decide(const Item& item, const Item& item0, const
     if (isHook && item.first == kHookSwitch && direction_ == Direction::Incoming &&
         !answeredElsewhere_ && !incomingId_.empty()) {
         if (ignoringButtons)
-            return Action::None;
-        return firstReport || hookChangedAlone ? Action::Answer : Action::None;
+            return Press::None;
+        return firstReport || hookChangedAlone ? Press::Answer : Press::None;
     }
     // Putting the handset back, or Button 7 during a call, hangs up.
     if (ignoringButtons || endedByHost_)
-        return Action::None;
+        return Press::None;
     const bool hookUp = isHook && item.first == 0;
     const bool button7 = item.page == kButtonPage && item.min == kButton7 &&
                          item.first == kButton7 && direction_ != Direction::None;
     if (!hookUp && !button7)
-        return Action::None;
+        return Press::None;
     const bool button7Edge = button7 && item2.page == kButtonPage && item2.first == kButton7 &&
                              history_.first2 != kButton7;
     return (firstReport && item0.first != kPhoneMute) || hookChangedAlone || button7Edge
-               ? Action::HangUp
-               : Action::None;
+               ? Press::HangUp
+               : Press::None;
 }
 
-bool AgentModel::ReportWouldAct(const PhoneInputs& report) const {
-    AgentModel copy = *this;
-    Commands commands;
-    copy.Report(report, commands);
-    return !commands.reader.empty();
-}
-
-void AgentModel::Report(const PhoneInputs& report, Commands& commands, bool act) {
-    std::uint16_t firstButton = 0;
-    for (int i = 0; i < kButtonCount && firstButton == 0; ++i) {
-        if ((report.buttons & (1u << i)) != 0)
-            firstButton = static_cast<std::uint16_t>(kButton7 + i);
-    }
-    const Item items[] = {
+AgentModel::Press AgentModel::DecideItem(const PhoneInputs& report, int item, bool hungUp) const {
+    const Item items[kReportItems] = {
         {kTelephonyPage, kPhoneMute, report.mute ? kPhoneMute : std::uint16_t{0}},
         {kTelephonyPage, kHookSwitch, report.hookLifted ? kHookSwitch : std::uint16_t{0}},
-        {kButtonPage, kButton7, firstButton},
+        {kButtonPage, kButton7, FirstButton(report)},
     };
-    bool hungUp = false;  // one press, one command
-    for (const Item& item : items) {
-        switch (Decide(item, items[0], items[1], items[2])) {
-            case Action::Answer:
-                if (act)
-                    Answer(commands);
-                break;
-            case Action::HangUp:
-                if (act && !hungUp)
-                    HangUp(/*ringOut=*/items[2].first != kButton7, commands);
-                hungUp = true;
-                break;
-            case Action::None:
-                break;
-        }
+    const Press press = Decide(items[item], items[0], items[1], items[2]);
+    // One press, one command.
+    return press == Press::HangUp && hungUp ? Press::None : press;
+}
+
+void AgentModel::CarryOut(const PhoneInputs& report, Press press, bool withdrawn,
+                          Commands& commands) {
+    switch (press) {
+        case Press::Answer:
+            // The Ring write comes before the answer is known to stand.
+            if (withdrawn)
+                WriteLed(kRingLed, false);
+            else
+                Answer(commands);
+            break;
+        case Press::HangUp:
+            // Button 7 hangs up without touching Ring.
+            if (!withdrawn)
+                HangUp(/*ringOut=*/(report.buttons & ButtonBit(kButton7)) == 0, commands);
+            break;
+        case Press::None:
+            break;
     }
-    history_ = {items[0].first, items[1].first, items[2].first};
+}
+
+void AgentModel::EndReport(const PhoneInputs& report) {
+    history_ = {report.mute ? kPhoneMute : std::uint16_t{0},
+                report.hookLifted ? kHookSwitch : std::uint16_t{0}, FirstButton(report)};
+}
+
+void AgentModel::Report(const PhoneInputs& report, Commands& commands) {
+    bool hungUp = false;
+    for (int item = 0; item < kReportItems; ++item) {
+        const Press press = DecideItem(report, item, hungUp);
+        CarryOut(report, press, /*withdrawn=*/false, commands);
+        hungUp = hungUp || press == Press::HangUp;
+    }
+    EndReport(report);
 }
 
 void AgentModel::Answer(Commands& commands) {

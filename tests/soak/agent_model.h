@@ -57,11 +57,18 @@ class AgentModel {
     // ---- The phone ----
     // The report the phone sends for the action, or false when it is unplugged.
     bool PhoneReport(PhoneAction action, PhoneInputs* report);
-    // The reader takes a report; `act` false: a press decided on a call that
-    // changed before it was recorded, of which only the report history remains.
-    void Report(const PhoneInputs& report, Commands& commands, bool act = true);
-    // True when the report would answer or hang up now.
-    bool ReportWouldAct(const PhoneInputs& report) const;
+    // The reader takes a report: each of its three items in turn, then the
+    // history. Between items the window thread may handle notifications.
+    static constexpr int kReportItems = 3;
+    enum class Press { None, Answer, HangUp };
+    // What the item decides now; `hungUp`: an item of this report hung up already.
+    Press DecideItem(const PhoneInputs& report, int item, bool hungUp) const;
+    // Carries out a decision. `withdrawn`: decided on a call that changed before
+    // the press stood, of which only an answer's Ring write remains.
+    void CarryOut(const PhoneInputs& report, Press press, bool withdrawn, Commands& commands);
+    void EndReport(const PhoneInputs& report);
+    // All of it at once.
+    void Report(const PhoneInputs& report, Commands& commands);
     void Plugged();
     void Unplugged();
     bool PhonePlugged() const { return plugged_; }
@@ -85,7 +92,6 @@ class AgentModel {
 
   private:
     enum class Direction { None, Incoming, Outgoing };
-    enum class Action { None, Answer, HangUp };
     struct Item {
         std::uint16_t page = 0;
         std::uint16_t min = 0;
@@ -96,7 +102,7 @@ class AgentModel {
         std::uint16_t first0 = kNone, first1 = kNone, first2 = kNone;
     };
 
-    Action Decide(const Item& item, const Item& item0, const Item& item1, const Item& item2) const;
+    Press Decide(const Item& item, const Item& item0, const Item& item1, const Item& item2) const;
     void Answer(Commands& commands);
     void HangUp(bool ringOut, Commands& commands);
     void WriteLed(std::uint16_t usage, bool on);

@@ -39,11 +39,6 @@ std::string Kind(const std::string& command) {
     return command.substr(command.rfind(' ') + 1);  // INPROGRESS or FINISHED
 }
 
-Texts Sorted(Texts texts) {
-    std::sort(texts.begin(), texts.end());
-    return texts;
-}
-
 // What is wrong with the reader's commands, in the invariants' words.
 std::string ExplainReader(const Texts& expected, const Texts& seen) {
     Texts missing = expected;
@@ -76,12 +71,10 @@ std::string ExplainReader(const Texts& expected, const Texts& seen) {
 }
 
 std::string Compare(const Commands& expected, const ModelLeds& expectedLeds, bool callOver,
-                    const StepSeen& seen, bool readerOrderKnown) {
+                    const StepSeen& seen) {
     const Commands got = Split(seen.traffic.commands);
     std::string why;
-    const bool readerMatches = readerOrderKnown ? got.reader == expected.reader
-                                                : Sorted(got.reader) == Sorted(expected.reader);
-    if (!readerMatches)
+    if (got.reader != expected.reader)
         why += ExplainReader(expected.reader, got.reader);
     if (got.window != expected.window) {
         why += "window commands " + List(got.window) + ", the notifications call for " +
@@ -102,104 +95,156 @@ std::string Context(const AgentModel& before, const StepSeen& seen) {
     return text;
 }
 
-void Count(const StepSeen& seen, CheckCounts& counts) {
-    counts.commandsChecked += seen.traffic.commands.size();
-    counts.notificationsChecked += seen.traffic.notifications.size();
-}
-
-// One order a race may have taken: the press after `pressAt` notifications,
-// acted on or dropped.
-struct RaceOutcome {
+// One order the step's threads may have taken: each item of the press decided
+// after some of the step's notifications, carried out or withdrawn.
+struct Outcome {
     AgentModel model;
     Commands commands;
-    std::size_t pressAt = 0;
-    bool dropped = false;
+    std::size_t firstActAt = 0;  // notifications before the first item that acted
+    bool acted = false;
+    bool withdrawn = false;
 };
 
-// Acted on first: a press counts as dropped only when no order explains it.
-std::vector<RaceOutcome> RaceOutcomes(const AgentModel& start, const PhoneInputs& press,
-                                      const Texts& notifications) {
-    std::vector<RaceOutcome> outcomes;
-    for (const bool dropped : {false, true}) {
-        AgentModel prefix = start;
-        Commands prefixCommands;
-        for (std::size_t at = 0; at <= notifications.size(); ++at) {
-            const std::uint64_t version = prefix.CallVersion();
-            if (!dropped || prefix.ReportWouldAct(press)) {
-                RaceOutcome outcome{prefix, prefixCommands, at, dropped};
-                outcome.model.Report(press, outcome.commands, /*act=*/!dropped);
-                for (std::size_t rest = at; rest < notifications.size(); ++rest)
-                    outcome.model.Notification(notifications[rest], outcome.commands);
-                // Dropped only when the call it was decided on changed afterwards.
-                if (!dropped || outcome.model.CallVersion() != version)
-                    outcomes.push_back(std::move(outcome));
+class Orders {
+  public:
+    Orders(const PhoneInputs& press, const Texts& notifications, bool pressFirst)
+        : press_(press), notifications_(notifications), pressFirst_(pressFirst) {}
+
+    std::vector<Outcome> From(const AgentModel& model) {
+        Walk(model, Commands{}, /*next=*/0, /*item=*/0, Path{});
+        // Withdrawn presses last: a press counts as dropped only when no order
+        // in which it stood explains what was seen.
+        std::stable_partition(outcomes_.begin(), outcomes_.end(),
+                              [](const Outcome& outcome) { return !outcome.withdrawn; });
+        return std::move(outcomes_);
+    }
+
+  private:
+    struct Path {
+        bool hungUp = false;
+        bool sent = false;  // the press sent a command: what follows may be its replies
+        bool acted = false;
+        std::size_t firstActAt = 0;
+        bool withdrawn = false;
+        std::uint64_t withdrawnAtVersion = 0;
+    };
+
+    void Feed(AgentModel& model, Commands& commands, std::size_t from, std::size_t to) const {
+        for (std::size_t i = from; i < to; ++i)
+            model.Notification(notifications_[i], commands);
+    }
+
+    void Walk(const AgentModel& model, const Commands& commands, std::size_t next, int item,
+              const Path& path) {
+        const std::size_t count = notifications_.size();
+        if (item == AgentModel::kReportItems) {
+            Outcome outcome{model, commands, path.firstActAt, path.acted, path.withdrawn};
+            outcome.model.EndReport(press_);
+            Feed(outcome.model, outcome.commands, next, count);
+            // Withdrawn only when the call it was decided on changed afterwards.
+            if (!path.withdrawn || outcome.model.CallVersion() != path.withdrawnAtVersion)
+                outcomes_.push_back(std::move(outcome));
+            return;
+        }
+        // In a step of its own the press comes first; what follows its first
+        // command may be that command's replies.
+        const std::size_t last = pressFirst_ && !path.sent ? next : count;
+        for (std::size_t at = next; at <= last; ++at) {
+            AgentModel here = model;
+            Commands sent = commands;
+            Feed(here, sent, next, at);
+            const AgentModel::Press press = here.DecideItem(press_, item, path.hungUp);
+            Path after = path;
+            after.hungUp = path.hungUp || press == AgentModel::Press::HangUp;
+            if (press == AgentModel::Press::None) {
+                Walk(here, sent, at, item + 1, after);
+                continue;
             }
-            if (at < notifications.size())
-                prefix.Notification(notifications[at], prefixCommands);
+            if (!after.acted) {
+                after.acted = true;
+                after.firstActAt = at;
+            }
+            for (const bool withdrawn : {false, true}) {
+                AgentModel done = here;
+                Commands doneCommands = sent;
+                done.CarryOut(press_, press, withdrawn, doneCommands);
+                Path branch = after;
+                branch.sent = path.sent || !withdrawn;
+                if (withdrawn) {
+                    branch.withdrawn = true;
+                    branch.withdrawnAtVersion = done.CallVersion();
+                }
+                Walk(done, doneCommands, at, item + 1, branch);
+            }
         }
     }
-    return outcomes;
+
+    const PhoneInputs& press_;
+    const Texts& notifications_;
+    const bool pressFirst_;
+    std::vector<Outcome> outcomes_;
+};
+
+std::string Check(AgentModel& model, const std::optional<PhoneInputs>& press, const StepSeen& seen,
+                  bool raced, CheckCounts& counts) {
+    counts.commandsChecked += seen.traffic.commands.size();
+    counts.notificationsChecked += seen.traffic.notifications.size();
+    counts.presses += press ? 1 : 0;
+    std::vector<Outcome> outcomes;
+    if (press) {
+        outcomes = Orders(*press, seen.traffic.notifications, /*pressFirst=*/!raced).From(model);
+    } else {
+        Outcome only{model, {}};
+        for (const std::string& notification : seen.traffic.notifications)
+            only.model.Notification(notification, only.commands);
+        outcomes.push_back(std::move(only));
+    }
+    std::string nearest;
+    for (const Outcome& outcome : outcomes) {
+        std::string differs =
+            Compare(outcome.commands, outcome.model.Leds(), outcome.model.CallOver(), seen);
+        if (differs.empty()) {
+            counts.pressesActedOn += outcome.commands.reader.empty() ? 0 : 1;
+            if (raced) {
+                ++(outcome.withdrawn                          ? counts.racesPressDropped
+                   : outcome.acted && outcome.firstActAt == 0 ? counts.racesPressFirst
+                                                              : counts.racesPressLater);
+            }
+            model = outcome.model;
+            return {};
+        }
+        if (nearest.empty() || differs.size() < nearest.size())
+            nearest = std::move(differs);
+    }
+    // Nothing the threads may do explains it: how it differs from the nearest
+    // sound outcome, and what each would have given.
+    std::string why = nearest + Context(model, seen);
+    if (outcomes.size() > 1) {
+        why += "\n    sound outcomes:";
+        std::vector<std::string> listed;
+        for (const Outcome& outcome : outcomes) {
+            std::string line = "reader " + List(outcome.commands.reader) + ", window " +
+                               List(outcome.commands.window) + ", " +
+                               Describe(outcome.model.Leds());
+            if (std::find(listed.begin(), listed.end(), line) != listed.end())
+                continue;
+            listed.push_back(line);
+            why += "\n      " + line;
+        }
+    } else {
+        why += "\n    model after: " + outcomes.front().model.Describe();
+    }
+    return why;
 }
 
 }  // namespace
 
 std::string CheckStep(AgentModel& model, const std::optional<PhoneInputs>& press,
                       const StepSeen& seen, CheckCounts& counts) {
-    const AgentModel before = model;
-    Commands expected;
-    if (press) {
-        ++counts.presses;
-        model.Report(*press, expected);
-        counts.pressesActedOn += expected.reader.empty() ? 0 : 1;
-    }
-    for (const std::string& notification : seen.traffic.notifications)
-        model.Notification(notification, expected);
-    Count(seen, counts);
-    // In one step the reader's command comes before what it makes the application say.
-    Texts all = expected.reader;
-    all.insert(all.end(), expected.window.begin(), expected.window.end());
-    std::string why = Compare(expected, model.Leds(), model.CallOver(), seen,
-                              /*readerOrderKnown=*/true);
-    if (why.empty() && seen.traffic.commands != all)
-        why = "commands " + List(seen.traffic.commands) + " came in another order than " +
-              List(all) + ". ";
-    return why.empty() ? why : why + Context(before, seen) + "\n    model: " + model.Describe();
+    return Check(model, press, seen, /*raced=*/false, counts);
 }
 
 std::string CheckRace(AgentModel& model, const PhoneInputs& press, const StepSeen& seen,
                       CheckCounts& counts) {
-    ++counts.presses;
-    Count(seen, counts);
-    const std::vector<RaceOutcome> outcomes =
-        RaceOutcomes(model, press, seen.traffic.notifications);
-    for (const RaceOutcome& outcome : outcomes) {
-        if (!Compare(outcome.commands, outcome.model.Leds(), outcome.model.CallOver(), seen,
-                     /*readerOrderKnown=*/false)
-                 .empty())
-            continue;
-        if (!outcome.commands.reader.empty())
-            ++counts.pressesActedOn;
-        ++(outcome.dropped        ? counts.racesPressDropped
-           : outcome.pressAt == 0 ? counts.racesPressFirst
-                                  : counts.racesPressLater);
-        model = outcome.model;
-        return {};
-    }
-    // No sound order explains it: say how it differs from the nearest one and
-    // list what each would have given.
-    std::string why;
-    for (const RaceOutcome& outcome : outcomes) {
-        std::string differs = Compare(outcome.commands, outcome.model.Leds(),
-                                      outcome.model.CallOver(), seen, /*readerOrderKnown=*/false);
-        if (why.empty() || differs.size() < why.size())
-            why = std::move(differs);
-    }
-    why += Context(model, seen) + "\n    sound outcomes:";
-    for (const RaceOutcome& outcome : outcomes) {
-        why += "\n      press " + (outcome.dropped ? std::string("dropped, decided") : "") +
-               " after " + std::to_string(outcome.pressAt) + " notification(s): reader " +
-               List(outcome.commands.reader) + ", window " + List(outcome.commands.window) + ", " +
-               Describe(outcome.model.Leds());
-    }
-    return why;
+    return Check(model, press, seen, /*raced=*/true, counts);
 }

@@ -4,9 +4,14 @@
 //    call the press was for, and nothing else produced one;
 //  - every notification produced exactly the commands its rules give, in order;
 //  - the LEDs are what the rules lit, and all are out once a call has ended.
-// A press that races a notification may land before or after it, or be dropped
-// when the call it was decided on changed meanwhile; every such outcome is
-// sound, and nothing else is.
+// The reader takes a report item by item and the window thread may handle a
+// notification between any two of its decisions: a press racing a party may
+// land before or after what the party made happen, a press whose first command
+// drew replies may decide its next item after them, and a press decided on a
+// call that changed before it stood is withdrawn (an answer has put Ring out
+// all the same, as it does before it knows). Every such order is sound, and
+// nothing else is: a Ring write landing after what the window thread lit since
+// is not.
 #pragma once
 
 #include <cstdint>
