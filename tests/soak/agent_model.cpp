@@ -352,7 +352,6 @@ std::string AgentModel::Describe() const {
         {"locked", sessionLocked_},
         {"detached", consoleDetached_},
         {"unplugged", !plugged_},
-        {"handset lifted", inputs_.hookLifted},
     };
     for (const auto& [name, set] : flags) {
         if (set)

@@ -10,7 +10,8 @@
 #include "simdesk/desktop.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (g++ ships no header declaring it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #define SOAK_SANITIZER_HEAP 1
 #else
 #include <malloc.h>

@@ -6,11 +6,13 @@
 //
 // Prints what it played and checked, the process's memory and handles at the
 // start and the end, and for a failure the seed, the call and the step. Exits
-// non-zero on any broken invariant or handle left open.
+// non-zero on any broken invariant, handle left open or allocations that keep
+// growing.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "call_steps.h"
@@ -22,6 +24,9 @@
 namespace {
 
 constexpr unsigned kWarmUpCalls = 300;  // by then every bounded log of the parties is full
+// How far the live allocations may drift after the warm-up: they wander by a
+// few dozen with what is in flight; a block kept per call grows past this.
+constexpr std::int64_t kAllocationDrift = 256;
 constexpr unsigned kProgressEvery = 1000;
 
 struct Options {
@@ -127,15 +132,21 @@ int main(int argc, char** argv) {
         SoakCalls calls(options.seed, player, world.phone);
         unsigned played = 0;
         bool ok = true;
+        std::optional<ProcessFigures> warm;
         for (; played < options.calls && ok; ++played) {
             ok = calls.Call(played);
             if (!ok)
                 break;
-            if (played + 1 == kWarmUpCalls)
-                std::printf("after %u calls: %s\n", kWarmUpCalls,
-                            Describe(TakeProcessFigures()).c_str());
-            if ((played + 1) % kProgressEvery == 0)
-                std::printf("  %u calls, %.1f s\n", played + 1, SecondsSince(started));
+            if (played + 1 == kWarmUpCalls) {
+                warm = TakeProcessFigures();
+                std::printf("after %u calls: %s\n", kWarmUpCalls, Describe(*warm).c_str());
+            }
+            if ((played + 1) % kProgressEvery == 0) {
+                const ProcessFigures now = TakeProcessFigures();
+                std::printf("  %u calls, %.1f s, heap in use %zu B, %lld live allocations\n",
+                            played + 1, SecondsSince(started), now.heapBytes,
+                            static_cast<long long>(now.liveAllocations));
+            }
         }
         ok = ok && calls.Restore();
         simdesk::DisableJitter();
@@ -159,6 +170,13 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(options.seed),
                         DescribeHandles(end.handles).c_str(),
                         DescribeHandles(start.handles).c_str());
+        } else if (warm && end.liveAllocations - warm->liveAllocations > kAllocationDrift) {
+            ++failures;
+            std::printf(
+                "FAILED: seed %llu: %lld live allocations at the end, %lld after %u calls\n",
+                static_cast<unsigned long long>(options.seed),
+                static_cast<long long>(end.liveAllocations),
+                static_cast<long long>(warm->liveAllocations), kWarmUpCalls);
         }
     }
     std::printf("failures: %d\ntime: %.1f s\n", failures, SecondsSince(started));
