@@ -70,15 +70,23 @@ void SetCallType(CallDirection direction) {
         AdvanceGeneration();
 }
 
-bool RecordAnsweredElsewhere() {
+InProgressOutcome RecordInProgress() {
     CallGuard lock(bridgeState.callLock);
-    if (bridgeState.answeredByDevice.load() != 0 || bridgeState.ringLit.load() != 1)
-        return false;
-    bridgeState.ringLit = 0;
-    bridgeState.answeredElsewhere = 1;
-    bridgeState.callActive = 1;
-    AdvanceGeneration();
-    return true;
+    InProgressOutcome outcome;
+    if (bridgeState.callDirection.load() == CallDirection::Incoming &&
+        bridgeState.callActive.load() == 1 && bridgeState.answeredByDevice.load() == 1 &&
+        bridgeState.incomingCallId[0] != '\0') {
+        outcome.requestVideo = true;
+        outcome.videoId = bridgeState.incomingCallId;
+    }
+    if (bridgeState.answeredByDevice.load() == 0 && bridgeState.ringLit.load() == 1) {
+        bridgeState.ringLit = 0;
+        bridgeState.answeredElsewhere = 1;
+        bridgeState.callActive = 1;
+        AdvanceGeneration();
+        outcome.answeredElsewhere = true;
+    }
+    return outcome;
 }
 
 void RecordEndedByHost() {

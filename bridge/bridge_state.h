@@ -61,9 +61,16 @@ void CallReset();
 // The call's type is known: sets the direction and copies the current id into
 // the slot of that direction (Incoming or Outgoing).
 void SetCallType(CallDirection direction);
-// In progress while Ring is lit and the phone did not answer: the call was
-// answered elsewhere. True when that was recorded (Ring is then to go out).
-bool RecordAnsweredElsewhere();
+// "In progress", decided in one step against an answer the reader records at
+// the same time: video for an incoming call the phone answered (its id
+// given), or, while Ring is lit and the phone did not answer, an answer
+// elsewhere recorded (Ring is then to go out and Off-Hook to light).
+struct InProgressOutcome {
+    bool requestVideo = false;
+    CallIdText videoId{};
+    bool answeredElsewhere = false;
+};
+InProgressOutcome RecordInProgress();
 // "STATUS FINISHED" for a call the phone did not hang up.
 void RecordEndedByHost();
 

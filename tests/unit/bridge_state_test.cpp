@@ -102,7 +102,7 @@ TEST(BridgeState, APressIsRecordedOnlyForTheCallItWasDecidedOn) {
         {"answered elsewhere",
          [] {
              bridgeState.ringLit = 1;
-             RecordAnsweredElsewhere();
+             RecordInProgress();
          },
          true, false},
         {"ended by the host", [] { RecordEndedByHost(); }, true, true},
