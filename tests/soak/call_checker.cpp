@@ -74,8 +74,12 @@ std::string Compare(const Commands& expected, const ModelLeds& expectedLeds, boo
                     const StepSeen& seen) {
     const Commands got = Split(seen.traffic.commands);
     std::string why;
-    if (got.reader != expected.reader)
-        why += ExplainReader(expected.reader, got.reader);
+    if (got.reader != expected.reader) {
+        const std::string reader = ExplainReader(expected.reader, got.reader);
+        why += !reader.empty() ? reader
+                               : "the reader's commands " + List(got.reader) +
+                                     " came in another order than " + List(expected.reader) + ". ";
+    }
     if (got.window != expected.window) {
         why += "window commands " + List(got.window) + ", the notifications call for " +
                List(expected.window) + ". ";

@@ -1,6 +1,7 @@
 // The soak's calls: every kind a desktop session sees, with the desktop
 // disturbed at random points and a press racing the other side now and then.
-// The sequence of steps follows from the seed alone; the threads' timing does not.
+// The sequence of steps follows from the seed alone (whichever side wins one
+// of its races, the call goes on or ends alike); the threads' timing does not.
 #pragma once
 
 #include <cstdint>
