@@ -20,6 +20,7 @@
 //   24     a race: a press against the application      press, action (10-14),
 //          id, end state or tail, press delay, application delay (2 us each)
 #include <array>
+#include <cstdlib>
 #include <string>
 
 #include "call_steps.h"
@@ -124,12 +125,24 @@ void Reset(CallPlayer& player) {
     Require(player.Play(Step::Desk(DeskAction::Plug)));
 }
 
+CallWorld* world = nullptr;
+CallPlayer* player = nullptr;
+
+// At exit the world's threads are ended, so that nothing of theirs is still
+// in flight when the leak check runs.
+void EndWorld() {
+    delete player;
+    delete world;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Never destroyed: the agent's records live as long as the process.
-    static CallWorld* world = new CallWorld;
-    static CallPlayer* player = new CallPlayer(*world);
+    if (world == nullptr) {
+        world = new CallWorld;
+        player = new CallPlayer(*world);
+        std::atexit(EndWorld);
+    }
     Reset(*player);
     fuzzing::ByteReader input(data, size);
     for (std::size_t steps = 0; steps < kMaxSteps && !input.empty(); ++steps)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <tuple>
 
 namespace {
 
@@ -330,6 +331,17 @@ void AgentModel::WriteLed(std::uint16_t usage, bool on) {
     leds_ = {usage == kRingLed && on, usage == kOffHookLed && on};
     if (on)
         callOver_ = false;
+}
+
+bool AgentModel::SameState(const AgentModel& other) const {
+    const auto fields = [](const AgentModel& m) {
+        return std::tie(m.plugged_, m.inputs_, m.leds_, m.history_, m.attached_, m.sessionLocked_,
+                        m.consoleDetached_, m.currentId_, m.incomingId_, m.outgoingId_,
+                        m.direction_, m.callSeen_, m.ringLit_, m.answeredByDevice_,
+                        m.answeredElsewhere_, m.endedByHost_, m.endedByDevice_, m.callActive_,
+                        m.callOver_);
+    };
+    return fields(*this) == fields(other);
 }
 
 std::string AgentModel::RingingCall() const {

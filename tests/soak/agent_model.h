@@ -89,6 +89,8 @@ class AgentModel {
     // The agent follows a call that no end state has closed.
     bool CallGoing() const { return callSeen_ || direction_ != Direction::None; }
     std::string Describe() const;
+    // The same state, whatever the history that led to it.
+    bool SameState(const AgentModel& other) const;
 
   private:
     enum class Direction { None, Incoming, Outgoing };
@@ -100,6 +102,7 @@ class AgentModel {
     struct History {
         static constexpr std::uint16_t kNone = 0x00FF;
         std::uint16_t first0 = kNone, first1 = kNone, first2 = kNone;
+        bool operator==(const History&) const = default;
     };
 
     Press Decide(const Item& item, const Item& item0, const Item& item1, const Item& item2) const;

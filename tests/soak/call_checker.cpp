@@ -189,44 +189,66 @@ class Orders {
     std::vector<Outcome> outcomes_;
 };
 
-std::string Check(AgentModel& model, const std::optional<PhoneInputs>& press, const StepSeen& seen,
-                  bool raced, CheckCounts& counts) {
+// Far more than races leave: the states differ in flags the next call clears.
+constexpr std::size_t kMaxStates = 64;
+
+}  // namespace
+
+std::string AgentStates::Check(const std::optional<PhoneInputs>& press, const StepSeen& seen,
+                               bool raced, CheckCounts& counts) {
     counts.commandsChecked += seen.traffic.commands.size();
     counts.notificationsChecked += seen.traffic.notifications.size();
     counts.presses += press ? 1 : 0;
-    std::vector<Outcome> outcomes;
-    if (press) {
-        outcomes = Orders(*press, seen.traffic.notifications, /*pressFirst=*/!raced).From(model);
-    } else {
-        Outcome only{model, {}};
-        for (const std::string& notification : seen.traffic.notifications)
-            only.model.Notification(notification, only.commands);
-        outcomes.push_back(std::move(only));
-    }
+    std::vector<AgentModel> explained;
+    std::vector<Outcome> firstOutcomes;
     std::string nearest;
-    for (const Outcome& outcome : outcomes) {
-        std::string differs =
-            Compare(outcome.commands, outcome.model.Leds(), outcome.model.CallOver(), seen);
-        if (differs.empty()) {
-            counts.pressesActedOn += outcome.commands.reader.empty() ? 0 : 1;
-            if (raced) {
-                ++(outcome.withdrawn                          ? counts.racesPressDropped
-                   : outcome.acted && outcome.firstActAt == 0 ? counts.racesPressFirst
-                                                              : counts.racesPressLater);
-            }
-            model = outcome.model;
-            return {};
+    for (const AgentModel& state : states_) {
+        std::vector<Outcome> outcomes;
+        if (press) {
+            outcomes =
+                Orders(*press, seen.traffic.notifications, /*pressFirst=*/!raced).From(state);
+        } else {
+            Outcome only{state, {}};
+            for (const std::string& notification : seen.traffic.notifications)
+                only.model.Notification(notification, only.commands);
+            outcomes.push_back(std::move(only));
         }
-        if (nearest.empty() || differs.size() < nearest.size())
-            nearest = std::move(differs);
+        for (const Outcome& outcome : outcomes) {
+            std::string differs =
+                Compare(outcome.commands, outcome.model.Leds(), outcome.model.CallOver(), seen);
+            if (!differs.empty()) {
+                if (nearest.empty() || differs.size() < nearest.size())
+                    nearest = std::move(differs);
+                continue;
+            }
+            if (explained.empty()) {
+                counts.pressesActedOn += outcome.commands.reader.empty() ? 0 : 1;
+                if (raced) {
+                    ++(outcome.withdrawn                          ? counts.racesPressDropped
+                       : outcome.acted && outcome.firstActAt == 0 ? counts.racesPressFirst
+                                                                  : counts.racesPressLater);
+                }
+            }
+            const bool known = std::any_of(
+                explained.begin(), explained.end(),
+                [&](const AgentModel& other) { return other.SameState(outcome.model); });
+            if (!known && explained.size() < kMaxStates)
+                explained.push_back(outcome.model);
+        }
+        if (firstOutcomes.empty())
+            firstOutcomes = std::move(outcomes);
+    }
+    if (!explained.empty()) {
+        states_ = std::move(explained);
+        return {};
     }
     // Nothing the threads may do explains it: how it differs from the nearest
     // sound outcome, and what each would have given.
-    std::string why = nearest + Context(model, seen);
-    if (outcomes.size() > 1) {
+    std::string why = nearest + Context(states_.front(), seen);
+    if (firstOutcomes.size() > 1) {
         why += "\n    sound outcomes:";
         std::vector<std::string> listed;
-        for (const Outcome& outcome : outcomes) {
+        for (const Outcome& outcome : firstOutcomes) {
             std::string line = "reader " + List(outcome.commands.reader) + ", window " +
                                List(outcome.commands.window) + ", " +
                                Describe(outcome.model.Leds());
@@ -236,19 +258,19 @@ std::string Check(AgentModel& model, const std::optional<PhoneInputs>& press, co
             why += "\n      " + line;
         }
     } else {
-        why += "\n    model after: " + outcomes.front().model.Describe();
+        why += "\n    model after: " + firstOutcomes.front().model.Describe();
     }
+    if (states_.size() > 1)
+        why += "\n    (" + std::to_string(states_.size()) + " states explained the steps before)";
     return why;
 }
 
-}  // namespace
-
-std::string CheckStep(AgentModel& model, const std::optional<PhoneInputs>& press,
-                      const StepSeen& seen, CheckCounts& counts) {
-    return Check(model, press, seen, /*raced=*/false, counts);
+std::string AgentStates::CheckStep(const std::optional<PhoneInputs>& press, const StepSeen& seen,
+                                   CheckCounts& counts) {
+    return Check(press, seen, /*raced=*/false, counts);
 }
 
-std::string CheckRace(AgentModel& model, const PhoneInputs& press, const StepSeen& seen,
-                      CheckCounts& counts) {
-    return Check(model, press, seen, /*raced=*/true, counts);
+std::string AgentStates::CheckRace(const PhoneInputs& press, const StepSeen& seen,
+                                   CheckCounts& counts) {
+    return Check(press, seen, /*raced=*/true, counts);
 }

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent_model.h"
 #include "call_world.h"
@@ -36,12 +37,34 @@ struct CheckCounts {
     std::uint64_t racesPressDropped = 0;
 };
 
-// A step in which nothing raced: the press it made (if any) came first, then
-// the notifications in the order the application sent them. Empty when every
-// invariant held; the model then stands where the agent does.
-std::string CheckStep(AgentModel& model, const std::optional<PhoneInputs>& press,
-                      const StepSeen& seen, CheckCounts& counts);
+// Every state of the agent that what was seen so far allows: two orders of a
+// race may look alike from outside and differ inside (Ring's flag cleared
+// before or after a call type lit it), so each step keeps all the states that
+// explain it, and fails only when none does.
+class AgentStates {
+  public:
+    AgentStates() : states_{AgentModel{}} {}
 
-// A press made at about the same moment as a party's action.
-std::string CheckRace(AgentModel& model, const PhoneInputs& press, const StepSeen& seen,
+    // A change every state takes alike (the phone, the session).
+    template <typename Change>
+    void Apply(Change change) {
+        for (AgentModel& state : states_)
+            change(state);
+    }
+    const AgentModel& Front() const { return states_.front(); }
+    std::size_t Count() const { return states_.size(); }
+
+    // A step in which nothing raced: the press it made (if any) came first,
+    // then the notifications in the order the application sent them. Returns
+    // what broke, or empty when every invariant held.
+    std::string CheckStep(const std::optional<PhoneInputs>& press, const StepSeen& seen,
+                          CheckCounts& counts);
+    // A press made at about the same moment as a party's action.
+    std::string CheckRace(const PhoneInputs& press, const StepSeen& seen, CheckCounts& counts);
+
+  private:
+    std::string Check(const std::optional<PhoneInputs>& press, const StepSeen& seen, bool raced,
                       CheckCounts& counts);
+
+    std::vector<AgentModel> states_;
+};

@@ -1,5 +1,6 @@
 #include "call_steps.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "simdesk/desktop.h"
@@ -173,8 +174,10 @@ std::string CallPlayer::Play(const Step& step) {
     switch (step.kind) {
         case Step::Kind::Phone: {
             PhoneInputs report;
-            if (model_.PhoneReport(step.phone, &report))
-                press = report;
+            states_.Apply([&](AgentModel& state) {
+                if (state.PhoneReport(step.phone, &report))
+                    press = report;
+            });
             if (PressOn(world_.phone, step.phone) != press.has_value())
                 return "the phone and the model disagree on whether it is plugged";
             break;
@@ -186,27 +189,29 @@ std::string CallPlayer::Play(const Step& step) {
             switch (step.desk) {
                 case DeskAction::Plug:
                     if (world_.phone.Plug())
-                        model_.Plugged();
+                        states_.Apply([](AgentModel& state) { state.Plugged(); });
                     break;
                 case DeskAction::Unplug:
                     if (world_.phone.Unplug())
-                        model_.Unplugged();
+                        states_.Apply([](AgentModel& state) { state.Unplugged(); });
                     break;
                 case DeskAction::Lock:
                     simdesk::LockSession();
-                    model_.Session(SessionEvent::Lock);
+                    states_.Apply([](AgentModel& state) { state.Session(SessionEvent::Lock); });
                     break;
                 case DeskAction::Unlock:
                     simdesk::UnlockSession();
-                    model_.Session(SessionEvent::Unlock);
+                    states_.Apply([](AgentModel& state) { state.Session(SessionEvent::Unlock); });
                     break;
                 case DeskAction::DisconnectConsole:
                     simdesk::DisconnectConsole();
-                    model_.Session(SessionEvent::DisconnectConsole);
+                    states_.Apply(
+                        [](AgentModel& state) { state.Session(SessionEvent::DisconnectConsole); });
                     break;
                 case DeskAction::ConnectConsole:
                     simdesk::ConnectConsole();
-                    model_.Session(SessionEvent::ConnectConsole);
+                    states_.Apply(
+                        [](AgentModel& state) { state.Session(SessionEvent::ConnectConsole); });
                     break;
                 case DeskAction::RestartApplication:
                     world_.RestartApplication();
@@ -216,10 +221,12 @@ std::string CallPlayer::Play(const Step& step) {
         case Step::Kind::Race: {
             ++races_;
             PhoneInputs report;
-            if (model_.PhoneReport(step.phone, &report)) {
-                press = report;
-                raced = true;
-            }
+            states_.Apply([&](AgentModel& state) {
+                if (state.PhoneReport(step.phone, &report)) {
+                    press = report;
+                    raced = true;
+                }
+            });
             world_.Together([&] { PlayParty(step); }, step.partyDelayUs,
                             [&] { PressOn(world_.phone, step.phone); }, step.pressDelayUs);
             break;
@@ -228,7 +235,8 @@ std::string CallPlayer::Play(const Step& step) {
     world_.Settle();
     const StepSeen seen{world_.TakeTraffic(), LedsOf(world_.phone)};
     std::string why =
-        raced ? CheckRace(model_, *press, seen, counts_) : CheckStep(model_, press, seen, counts_);
+        raced ? states_.CheckRace(*press, seen, counts_) : states_.CheckStep(press, seen, counts_);
+    mostStates_ = std::max(mostStates_, states_.Count());
 
     std::string line = "#" + std::to_string(steps_) + " " + step.Describe();
     for (const std::string& text : seen.traffic.both)

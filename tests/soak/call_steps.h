@@ -62,7 +62,10 @@ class CallPlayer {
     std::string Play(const Step& step);
 
     const CheckCounts& counts() const { return counts_; }
-    const AgentModel& model() const { return model_; }
+    // One state of the agent that explains every step so far.
+    const AgentModel& model() const { return states_.Front(); }
+    // The most states that explained the steps at one time.
+    std::size_t mostStates() const { return mostStates_; }
     std::uint64_t steps() const { return steps_; }
     std::uint64_t races() const { return races_; }
 
@@ -71,7 +74,8 @@ class CallPlayer {
     std::string Recent() const;
 
     CallWorld& world_;
-    AgentModel model_;
+    AgentStates states_;
+    std::size_t mostStates_ = 1;
     CheckCounts counts_;
     std::uint64_t steps_ = 0;
     std::uint64_t races_ = 0;

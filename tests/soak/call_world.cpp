@@ -46,6 +46,8 @@ CallWorld::~CallWorld() {
     PostMessageW(mainWindow, WM_CLOSE, 0, 0);
     WaitForSingleObject(agentThread_, INFINITE);
     CloseHandle(agentThread_);
+    // The reader outlives the agent's loop until its read fails.
+    phone.Unplug();
     secondStop_ = true;
     SetEvent(secondGo_);
     WaitForSingleObject(secondHand_, INFINITE);

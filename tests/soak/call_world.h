@@ -24,7 +24,8 @@ class CallWorld {
   public:
     // Plugs the phone, starts the application, then the agent, and settles.
     CallWorld();
-    // Closes the agent and stops the application.
+    // Closes the agent, unplugs the phone (which ends the reader) and stops the
+    // application: no thread of the world is left.
     ~CallWorld();
     CallWorld(const CallWorld&) = delete;
     CallWorld& operator=(const CallWorld&) = delete;

@@ -97,6 +97,8 @@ void PrintTotals(const CallPlayer& player, const SoakCalls& calls, unsigned play
                 static_cast<unsigned long long>(counts.racesPressFirst),
                 static_cast<unsigned long long>(counts.racesPressLater),
                 static_cast<unsigned long long>(counts.racesPressDropped));
+    std::printf("states of the agent: at most %zu explained the steps at once\n",
+                player.mostStates());
     std::printf(
         "presses: %llu, %llu of them answered by their command; "
         "notifications checked: %llu; commands checked: %llu\n",
