@@ -31,6 +31,24 @@ void AdvanceGeneration() {
     ++bridgeState.callGeneration;
 }
 
+// callLock held.
+void ResetLocked() {
+    bridgeState.callDirection = CallDirection::None;
+    bridgeState.outgoingCallId[0] = '\0';
+    bridgeState.incomingCallId[0] = '\0';
+    bridgeState.currentCallId[0] = '\0';
+    bridgeState.answeredByDevice = 0;
+    bridgeState.answeredElsewhere = 0;
+    bridgeState.ringLit = 0;
+    bridgeState.callSeen = 0;
+    bridgeState.inProgressBeforeType = 0;
+    AdvanceGeneration();
+}
+
+bool PhoneHoldsCallLocked() {
+    return bridgeState.answeredByDevice.load() == 1 && bridgeState.callActive.load() == 1;
+}
+
 }  // namespace
 
 void StartOfCall() {
@@ -45,15 +63,25 @@ void StartOfCall() {
 
 void CallReset() {
     CallGuard lock(bridgeState.callLock);
-    bridgeState.callDirection = CallDirection::None;
-    bridgeState.outgoingCallId[0] = '\0';
-    bridgeState.incomingCallId[0] = '\0';
-    bridgeState.currentCallId[0] = '\0';
-    bridgeState.answeredByDevice = 0;
-    bridgeState.answeredElsewhere = 0;
-    bridgeState.ringLit = 0;
-    bridgeState.callSeen = 0;
-    AdvanceGeneration();
+    ResetLocked();
+}
+
+bool PhoneHoldsCall() {
+    CallGuard lock(bridgeState.callLock);
+    return PhoneHoldsCallLocked();
+}
+
+LetGo LetGoOfCallUnlessHeld() {
+    CallGuard lock(bridgeState.callLock);
+    if (PhoneHoldsCallLocked())
+        return {};
+    LetGo letGo;
+    letGo.done = true;
+    letGo.ringWasLit = bridgeState.ringLit.load() == 1;
+    // Off-Hook is lit from an answer elsewhere until the call's end.
+    letGo.anyWasLit = letGo.ringWasLit || bridgeState.answeredElsewhere.load() == 1;
+    ResetLocked();
+    return letGo;
 }
 
 void SetCallType(CallDirection direction) {
@@ -70,6 +98,26 @@ void SetCallType(CallDirection direction) {
         AdvanceGeneration();
 }
 
+namespace {
+
+// callLock held.
+bool RecordAnsweredElsewhereLocked() {
+    if (bridgeState.answeredByDevice.load() != 0 || bridgeState.ringLit.load() != 1)
+        return false;
+    bridgeState.ringLit = 0;
+    bridgeState.answeredElsewhere = 1;
+    bridgeState.callActive = 1;
+    AdvanceGeneration();
+    return true;
+}
+
+}  // namespace
+
+bool RecordAnsweredElsewhere() {
+    CallGuard lock(bridgeState.callLock);
+    return RecordAnsweredElsewhereLocked();
+}
+
 InProgressOutcome RecordInProgress() {
     CallGuard lock(bridgeState.callLock);
     InProgressOutcome outcome;
@@ -79,13 +127,7 @@ InProgressOutcome RecordInProgress() {
         outcome.requestVideo = true;
         outcome.videoId = bridgeState.incomingCallId;
     }
-    if (bridgeState.answeredByDevice.load() == 0 && bridgeState.ringLit.load() == 1) {
-        bridgeState.ringLit = 0;
-        bridgeState.answeredElsewhere = 1;
-        bridgeState.callActive = 1;
-        AdvanceGeneration();
-        outcome.answeredElsewhere = true;
-    }
+    outcome.answeredElsewhere = RecordAnsweredElsewhereLocked();
     return outcome;
 }
 
@@ -138,7 +180,10 @@ bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut) {
     CallGuard lock(bridgeState.callLock);
     if (bridgeState.callGeneration != generation)
         return false;
-    if (ringOut)
+    // Only the phone's own answer put Ring out; for a call it did not answer
+    // (outgoing, or rung while the handset was up) Ring stays lit until the
+    // call's end state puts it out.
+    if (ringOut && bridgeState.answeredByDevice.load() == 1)
         bridgeState.ringLit = 0;
     bridgeState.endedByDevice = 1;
     bridgeState.callActive = 0;

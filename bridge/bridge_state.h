@@ -43,6 +43,8 @@ struct BridgeState {
     std::atomic<LONG> ringLit{0};
     std::atomic<LONG> sessionLocked{0};
     std::atomic<LONG> consoleDetached{0};
+    // The current call was reported in progress before its type was known.
+    std::atomic<LONG> inProgressBeforeType{0};
     std::mutex callLock;
     std::uint32_t callGeneration = 0;  // guarded by callLock
 };
@@ -61,6 +63,9 @@ void CallReset();
 // The call's type is known: sets the direction and copies the current id into
 // the slot of that direction (Incoming or Outgoing).
 void SetCallType(CallDirection direction);
+// In progress while Ring is lit and the phone did not answer: the call was
+// answered elsewhere. True when that was recorded (Ring is then to go out).
+bool RecordAnsweredElsewhere();
 // "In progress", decided in one step against an answer the reader records at
 // the same time: video for an incoming call the phone answered (its id
 // given), or, while Ring is lit and the phone did not answer, an answer
@@ -73,6 +78,19 @@ struct InProgressOutcome {
 InProgressOutcome RecordInProgress();
 // "STATUS FINISHED" for a call the phone did not hang up.
 void RecordEndedByHost();
+
+// The phone holds the current call: it answered it and has not hung it up,
+// and the call has not ended.
+bool PhoneHoldsCall();
+// Another call starts: unless the phone holds the current call, the current
+// call is let go of (a call reset, in one step with that test). What was lit
+// for it is reported, to be put out.
+struct LetGo {
+    bool done = false;
+    bool ringWasLit = false;
+    bool anyWasLit = false;
+};
+LetGo LetGoOfCallUnlessHeld();
 
 // ---- Reader thread: decide on a snapshot, record only if it still holds ----
 
@@ -93,8 +111,8 @@ bool RecordDeviceAnswer(std::uint32_t generation);
 // After the answer's Ring write: true when the call is still the one answered;
 // otherwise the answer is taken back (answeredByDevice and callActive 0).
 bool KeepDeviceAnswer(std::uint32_t generation);
-// The phone hung up: endedByDevice, callActive 0 and, with `ringOut`, ringLit 0,
-// unless the call changed.
+// The phone hung up: endedByDevice, callActive 0 and, with `ringOut` for a call
+// the phone answered, ringLit 0, unless the call changed.
 bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut);
 
 // Id slot access, each one step under callLock. Texts longer than 259 characters are cut.

@@ -37,6 +37,7 @@ inline constexpr const WCHAR* kOtherEndStates[] = {
     L"STATUS REFUSED",  L"STATUS BUSY",   L"STATUS CANCELLED",
 };
 inline constexpr const WCHAR* kStatusKeyword = L"STATUS";
+inline constexpr const WCHAR* kTypeKeyword = L"TYPE";
 inline constexpr const WCHAR* kCallKeyword = L"CALL";
 
 }  // namespace call_api

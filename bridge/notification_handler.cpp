@@ -27,6 +27,19 @@ void RequestVideo(const CallIdText& id, HWND window) {
     SendHostCommand(alterCallCommand.data(), window);
 }
 
+// The notification names the call being followed.
+bool IsCurrentCall(const CallIdText& id) {
+    const CallIdText current = GetCallId(CallIdSlot::Current);
+    return current[0] != '\0' && std::string_view(current.data()) == id.data();
+}
+
+// A call reported in progress before its type was known: it was answered
+// already, so it shows as answered elsewhere, not as ringing.
+void ShowIfAlreadyInProgress() {
+    if (bridgeState.inProgressBeforeType.load() == 1 && RecordAnsweredElsewhere())
+        ShowCallAnswered();
+}
+
 bool IsOtherEndState(std::wstring_view text) {
     for (const WCHAR* keyword : call_api::kOtherEndStates) {
         if (Contains(text, keyword))
@@ -48,9 +61,9 @@ bool AnyIndicatorLit() {
     return bridgeState.ringLit.load() == 1 || bridgeState.answeredElsewhere.load() == 1;
 }
 
-CallIdText ExtractCallId(const WCHAR* text) {
+CallIdText CallIdBefore(const WCHAR* text, const WCHAR* keyword) {
     const std::wstring_view all(text);
-    std::wstring_view head = all.substr(0, all.find(call_api::kStatusKeyword));
+    std::wstring_view head = all.substr(0, all.find(keyword));
     constexpr std::size_t kCallPrefixLength = 5;  // "CALL" and its blank
     if (head.starts_with(call_api::kCallKeyword)) {
         head =
@@ -66,6 +79,10 @@ CallIdText ExtractCallId(const WCHAR* text) {
     return id;
 }
 
+CallIdText ExtractCallId(const WCHAR* text) {
+    return CallIdBefore(text, call_api::kStatusKeyword);
+}
+
 void OnHostNotification(const WCHAR* text, HWND window) {
     const std::wstring_view notification(text);
     BridgeState& state = bridgeState;
@@ -73,33 +90,54 @@ void OnHostNotification(const WCHAR* text, HWND window) {
     if (Contains(notification, call_api::kStatusRinging) ||
         (Contains(notification, call_api::kStatusRouting) &&
          state.callDirection.load() == CallDirection::None)) {
-        StartOfCall();
         const CallIdText id = ExtractCallId(text);
+        if (!IsCallIdEmpty(CallIdSlot::Current) && !IsCurrentCall(id)) {
+            // Another call. The phone stays with the call it holds; any other
+            // call is let go of, so that nothing of it carries over.
+            const LetGo letGo = LetGoOfCallUnlessHeld();
+            if (!letGo.done)
+                return;
+            if (letGo.ringWasLit)
+                SetIndicator(target_device::kRingLed, /*on=*/false);
+            if (letGo.anyWasLit)
+                SetIndicator(target_device::kOffHookLed, /*on=*/false);
+        }
+        StartOfCall();
         SetCallId(CallIdSlot::Current, id.data());
         RequestCallType(id, window);
         return;
     }
 
     if (Contains(notification, call_api::kTypeOutgoing)) {
+        if (!IsCurrentCall(CallIdBefore(text, call_api::kTypeKeyword)))
+            return;
         if (state.ringLit.load() == 0) {
             SetIndicator(target_device::kRingLed, /*on=*/true);
             state.ringLit = 1;
         }
         SetCallType(CallDirection::Outgoing);
+        ShowIfAlreadyInProgress();
         return;
     }
 
     if (Contains(notification, call_api::kTypeIncoming)) {
+        if (!IsCurrentCall(CallIdBefore(text, call_api::kTypeKeyword)))
+            return;
         if (state.ringLit.load() == 0 && state.sessionLocked.load() == 0 &&
             state.consoleDetached.load() == 0) {
             SetIndicator(target_device::kRingLed, /*on=*/true);
             state.ringLit = 1;
         }
         SetCallType(CallDirection::Incoming);
+        ShowIfAlreadyInProgress();
         return;
     }
 
     if (Contains(notification, call_api::kInProgress)) {
+        if (!IsCurrentCall(ExtractCallId(text)))
+            return;
+        if (state.callDirection.load() == CallDirection::None)
+            state.inProgressBeforeType = 1;
         // Video only for calls the phone answered: a call answered in the
         // application must not turn the camera on when it resumes from hold.
         // Decided in one step: a lift recorded between the two tests got
@@ -112,16 +150,19 @@ void OnHostNotification(const WCHAR* text, HWND window) {
         return;
     }
 
-    if (Contains(notification, call_api::kStatusFinished)) {
+    const bool finished = Contains(notification, call_api::kStatusFinished);
+    if (!finished && !IsOtherEndState(notification))
+        return;
+    // While the phone holds its call, the end of another call does not end it.
+    if (PhoneHoldsCall() && !IsCurrentCall(ExtractCallId(text)))
+        return;
+    if (finished) {
         RecordEndedByHost();
         PutIndicatorsOut();
         state.callActive = 0;
         CallReset();
         return;
     }
-
-    if (IsOtherEndState(notification)) {
-        PutIndicatorsOut();
-        CallReset();
-    }
+    PutIndicatorsOut();
+    CallReset();
 }

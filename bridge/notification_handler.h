@@ -20,3 +20,5 @@ bool AnyIndicatorLit();
 // "CALL " when the text starts with "CALL". Keeps the blank before "STATUS".
 // Units above 0xFF have no 8-bit form and become '?'. Cut to 259 characters.
 CallIdText ExtractCallId(const WCHAR* text);
+// The same rule with another keyword than "STATUS" ("TYPE" for type notifications).
+CallIdText CallIdBefore(const WCHAR* text, const WCHAR* keyword);

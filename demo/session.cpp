@@ -36,47 +36,6 @@ Session::~Session() {
         CloseHandle(agentThread_);
 }
 
-std::optional<std::string> Session::Refusal(const Event& event) const {
-    if (quit_)
-        return "nothing may follow \"quit\"";
-    switch (event.kind) {
-        case EventKind::Start:
-            if (agentThread_ != nullptr)
-                return "the agent has started already (\"start\" comes once)";
-            return std::nullopt;
-        case EventKind::Quit:
-            if (!AgentRunning())
-                return "the agent is not running (\"start\" first)";
-            return std::nullopt;
-        case EventKind::AppStart:
-            if (app_.IsRunning())
-                return "the call application runs already";
-            return std::nullopt;
-        case EventKind::PhonePlug:
-            if (phone_.IsPlugged())
-                return "the phone is plugged in already";
-            return std::nullopt;
-        case EventKind::PhoneUnplug:
-        case EventKind::PhoneLift:
-        case EventKind::PhoneReplace:
-        case EventKind::PhonePress:
-        case EventKind::PhoneRelease:
-        case EventKind::PhoneMute:
-            if (!phone_.IsPlugged())
-                return "the phone is not plugged in (\"phone plug\" first)";
-            return std::nullopt;
-        case EventKind::SessionLock:
-        case EventKind::SessionUnlock:
-        case EventKind::SessionDisconnect:
-        case EventKind::SessionConnect:
-            return std::nullopt;
-        default:  // the other app events
-            if (!app_.IsRunning())
-                return "the call application is not running (\"app start\" first)";
-            return std::nullopt;
-    }
-}
-
 void Session::Play(const Event& event) {
     switch (event.kind) {
         case EventKind::Start:
@@ -84,7 +43,6 @@ void Session::Play(const Event& event) {
             break;
         case EventKind::Quit:
             QuitAgent();
-            quit_ = true;
             break;
         case EventKind::PhonePlug:
         case EventKind::PhoneUnplug:
@@ -106,24 +64,11 @@ void Session::Play(const Event& event) {
             break;
     }
     simdesk::WaitUntilIdle();
-    if (event.kind == EventKind::PhonePlug || event.kind == EventKind::Start)
-        ShowWhetherPhoneIsRead();
 }
 
-// Whether the agent found the phone is otherwise invisible until a call lights it.
-void Session::ShowWhetherPhoneIsRead() {
-    if (!phone_.IsPlugged() || !AgentRunning())
-        return;
-    const bool read =
-        simdesk::OpenHandleCount(phone_.Id(), simdesk::SimulatedPhone::kTelephonyInterface) > 0;
-    timeline_.Note(read ? "the agent has the phone open" : "the agent has not opened the phone");
-}
-
-void Session::Finish() {
-    if (!AgentRunning())
-        return;
-    timeline_.Note("end of the scenario: the agent's window is closed");
-    QuitAgent();
+bool Session::AgentHasPhoneOpen() const {
+    return phone_.IsPlugged() &&
+           simdesk::OpenHandleCount(phone_.Id(), simdesk::SimulatedPhone::kTelephonyInterface) > 0;
 }
 
 void Session::PlayApp(const Event& event) {

@@ -5,10 +5,9 @@
 #pragma once
 
 #include <array>
-#include <optional>
-#include <string>
 
 #include "scenario.h"
+#include "scenario_play.h"
 #include "simdesk/call_app.h"
 #include "simdesk/desktop.h"
 #include "simdesk/phone.h"
@@ -26,22 +25,18 @@ inline constexpr auto kPhoneButtons = [] {
     return buttons;
 }();
 
-class Session {
+class Session : public World {
   public:
     // The calling thread becomes the desktop thread that drives the session.
     explicit Session(Timeline& timeline);
     // Tears down whatever still runs, without printing.
-    ~Session();
+    ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Why the event cannot happen now (the phone is not plugged in, the agent
-    // has quit...), or nothing.
-    std::optional<std::string> Refusal(const Event& event) const;
-    // Plays an event that Refusal accepted and waits until everything has settled.
-    void Play(const Event& event);
-    // The end of the scenario: quits the agent if it still runs.
-    void Finish();
+    bool AgentRunning() const override;
+    bool AgentHasPhoneOpen() const override;
+    void Play(const Event& event) override;
 
   private:
     void PlayApp(const Event& event);
@@ -49,15 +44,12 @@ class Session {
     void PlaySession(const Event& event);
     void StartAgent();
     void QuitAgent();
-    void ShowWhetherPhoneIsRead();
-    bool AgentRunning() const;
 
     Timeline& timeline_;
     simdesk::DesktopThread thisThread_;
     simdesk::CallApplication app_;
     simdesk::SimulatedPhone phone_;
     HANDLE agentThread_ = nullptr;
-    bool quit_ = false;
 };
 
 }  // namespace demo

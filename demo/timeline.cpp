@@ -23,6 +23,14 @@ void Timeline::Note(std::string_view text) {
     Line("   " + std::string(text));
 }
 
+void Timeline::PhoneOpened(bool open) {
+    Note(open ? "the agent has the phone open" : "the agent has not opened the phone");
+}
+
+void Timeline::EndOfScenario() {
+    Note("end of the scenario: the agent's window is closed");
+}
+
 void Timeline::AppReceived(std::string_view text) {
     Line("app <- \"" + std::string(text) + "\"");
 }

@@ -1,5 +1,5 @@
-// The printed timeline. Lines come from the driving thread and from observers
-// on the agent's and the simulated parties' threads, so every line is written
+// The printed timeline, one for both worlds. Lines come from the driving thread
+// and from observers on the other parties' threads, so every line is written
 // whole under one lock. Four line forms are fixed for scripts:
 //   app <- "TEXT"     a command the call application received
 //   app -> "TEXT"     a notification the call application sent
@@ -24,6 +24,11 @@ class Timeline {
     void Comment(std::string_view text);
     // Anything else a person should read.
     void Note(std::string_view text);
+
+    // Whether the agent holds the phone open: otherwise unseen until a call lights it.
+    void PhoneOpened(bool open);
+    // The scenario ended with the agent still running.
+    void EndOfScenario();
 
     void AppReceived(std::string_view text);
     void AppSent(std::string_view text);

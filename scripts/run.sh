@@ -7,7 +7,12 @@
 #   scripts/run.sh FILE               plays a scenario file (demo/scenarios/ has examples)
 #   scripts/run.sh -                  reads the scenario from standard input
 #   scripts/run.sh --help             the events a scenario may hold
+#   scripts/run.sh --windows [...]    the same with the real executable under Wine
 set -euo pipefail
+if [[ "${1:-}" == "--windows" ]]; then
+    shift
+    exec "$(dirname "$0")/run-windows.sh" "$@"
+fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build="$repo/build/sim"
 

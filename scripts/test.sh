@@ -4,14 +4,18 @@
 #   sim       the native suite against the simulated desktop
 #   windows   the Windows executable cross-built with MinGW-w64, its tests, the
 #             virtual phone's and the installer's, under Wine
-#   asan      the native suite under AddressSanitizer and UBSan (--sanitizers)
-#   tsan      the native suite under ThreadSanitizer (--sanitizers)
+#   bench     the benchmarks built at -O2 and each run once briefly, so that
+#             they cannot rot (scripts/bench.sh --quick); no figure is checked
+#             (--full)
+#   asan      the native suite under AddressSanitizer and UBSan (--full)
+#   tsan      the native suite under ThreadSanitizer (--full)
 #   fuzz      every fuzz target for 60 s under libFuzzer, ASan and UBSan
-#             (--sanitizers; scripts/fuzz.sh)
+#             (--full; scripts/fuzz.sh)
 # Options:
 #   --no-wine      leave out the windows stage and its packages, for a machine
 #                  where Wine cannot run
-#   --sanitizers   run asan, tsan and fuzz too (always when CI=true)
+#   --full         run bench, asan, tsan and fuzz too (always when CI=true);
+#                  --sanitizers is the same
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
 set -uo pipefail
@@ -19,13 +23,13 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 
 wine=true
-sanitizers=false
-[[ "${CI:-}" == "true" ]] && sanitizers=true
+full=false
+[[ "${CI:-}" == "true" ]] && full=true
 for arg in "$@"; do
     case "$arg" in
         --no-wine) wine=false ;;
-        --sanitizers) sanitizers=true ;;
-        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+        --full|--sanitizers) full=true ;;
+        -h|--help) sed -n '2,/^set /{/^#/s/^# \{0,1\}//p}' "$0"; exit 0 ;;
         *) echo "unknown option: $arg" >&2; exit 2 ;;
     esac
 done
@@ -41,14 +45,14 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows asan tsan fuzz)
+stages=(sim windows bench asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
 declare -A left_out=()
 $wine || left_out[windows]="--no-wine"
-$sanitizers || left_out[asan]="run with --sanitizers or CI=true"
-$sanitizers || left_out[tsan]="run with --sanitizers or CI=true"
-$sanitizers || left_out[fuzz]="run with --sanitizers or CI=true"
+for stage in bench asan tsan fuzz; do
+    $full || left_out[$stage]="run with --full or CI=true"
+done
 
 summary=()
 total_passed=0
@@ -117,6 +121,14 @@ stage_windows() {
     test_preset windows 1 || status=1
     scripts/wine-session.sh stop || true
     return "$status"
+}
+
+# Under Wine too unless --no-wine; the brief run's table stays in a file.
+stage_bench() {
+    local flags=(--quick) table="$repo/build/bench/results/table.txt"
+    $wine || flags+=(--no-wine)
+    stage_note="its table: $table"
+    scripts/bench.sh "${flags[@]}" >/dev/null
 }
 
 print_summary() {

@@ -9,7 +9,8 @@
 # first use. Programs share one session (wine-session.sh: a wineserver and a
 # keep-alive GUI program), so a test run pays Wine's start-up once; the session
 # ends by itself when idle. The program's exit code is returned; its output
-# appears when it ends.
+# appears when it ends, unless AGENT_WINE_LIVE=1 gives it the caller's standard
+# input and output (for a person watching; the session's helpers run already).
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +30,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
 AGENT_WINEPREFIX="$prefix" "$repo/scripts/wine-session.sh" ensure
+
+if [ "${AGENT_WINE_LIVE:-}" = 1 ]; then
+    exec "$wine_dir/wine64" "$@"
+fi
 
 # Wine's own helper processes (the desktop, services) may outlive the program
 # and inherit its output: through files, not the caller's pipes, or CTest

@@ -1,12 +1,18 @@
-# Runs agent_demo once and checks what it did. Variables:
-#   DEMO      the agent_demo executable
+# Runs agent_demo (or the Windows scenario player) once and checks what it did.
+# Variables:
+#   DEMO      the agent_demo executable, or the scenario player
+#   EMULATOR  what runs DEMO, if anything (scripts/wine-run.sh for the player)
+#   RUN_TIMEOUT  seconds it may take (default 30)
 #   ARG       its one argument (a scenario file or "-"); unset for the built-in session
 #   INPUT     file given on standard input (with ARG "-")
 #   EXPECTED  file holding the exact expected standard output (exit code 0 expected)
 #   REFUSED   a scenario that must be refused: exit code 2, standard error must
 #             hold the text of its "# refused: line N: ..." line, and line N must
 #             not have been played
-set(command ${DEMO})
+set(command ${EMULATOR} ${DEMO})
+if(NOT DEFINED RUN_TIMEOUT)
+    set(RUN_TIMEOUT 30)
+endif()
 if(DEFINED ARG)
     list(APPEND command ${ARG})
 endif()
@@ -16,11 +22,11 @@ if(DEFINED INPUT)
 endif()
 execute_process(COMMAND ${command} ${input_option}
                 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE code
-                TIMEOUT 30)
+                TIMEOUT ${RUN_TIMEOUT})
 
 if(DEFINED EXPECTED)
     if(NOT code EQUAL 0)
-        message(FATAL_ERROR "agent_demo exited with ${code}, expected 0\nstderr:\n${err}")
+        message(FATAL_ERROR "${DEMO} exited with ${code}, expected 0\nstderr:\n${err}")
     endif()
     file(READ ${EXPECTED} expected)
     if(NOT out STREQUAL expected)
@@ -38,7 +44,7 @@ elseif(DEFINED REFUSED)
     endif()
     string(REGEX REPLACE "^# refused: " "" wanted "${wanted}")
     if(NOT code EQUAL 2)
-        message(FATAL_ERROR "agent_demo exited with ${code}, expected 2\nstderr:\n${err}")
+        message(FATAL_ERROR "${DEMO} exited with ${code}, expected 2\nstderr:\n${err}")
     endif()
     string(FIND "${err}" "${wanted}" at)
     if(at EQUAL -1)

@@ -22,6 +22,7 @@
 #include "bridge/bridge_state.h"
 #include "bridge/call_api.h"
 #include "bridge/host_channel.h"
+#include "bridge/notification_handler.h"
 #include "fuzz_support.h"
 #include "hid/indicator_output.h"
 #include "simdesk/desktop.h"
@@ -109,7 +110,7 @@ Observation Observe(const SimulatedPhone& phone) {
     seen.ringLit = bridgeState.ringLit.load();
     seen.ringLed = phone.RingLit();
     seen.offHookLed = phone.OffHookLit();
-    seen.ledReports = phone.LedReports().size();
+    seen.ledReports = phone.LedReportCount();
     return seen;
 }
 
@@ -201,10 +202,56 @@ void CheckCommands(Kind kind, const Observation& before, const Observation& afte
         FUZZ_REQUIRE(requestedType, "a new call's type is requested");
 }
 
-void CheckAccepted(Kind kind, const Observation& before, const Observation& after,
-                   HWND agentWindow) {
+// Whether the notification names the call being followed, the id read as the
+// agent reads it: the text before `keyword`, less a leading "CALL ".
+bool NamesCurrentCall(std::string_view readable, const WCHAR* keyword, const Observation& before) {
+    if (before.current[0] == '\0')
+        return false;
+    WCHAR text[kNotificationBufferSize] = {};
+    if (!readable.empty()) {
+        const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, readable.data(),
+                                              static_cast<int>(readable.size()), text,
+                                              static_cast<int>(kNotificationBufferSize - 1));
+        text[units > 0 ? units : 0] = L'\0';
+    }
+    return std::string_view(CallIdBefore(text, keyword).data()) == before.current.data();
+}
+
+bool PhoneHoldsCall(const Observation& seen) {
+    return seen.answeredByDevice == 1 && seen.callActive == 1;
+}
+
+// The kinds a notification acts on only for the call being followed, and when.
+bool LeavesCallAlone(Kind kind, std::string_view readable, const Observation& before) {
+    switch (kind) {
+        case Kind::Outgoing:
+        case Kind::Incoming:
+            return !NamesCurrentCall(readable, L"TYPE", before);
+        case Kind::InProgress:
+            return !NamesCurrentCall(readable, L"STATUS", before);
+        case Kind::StartOfCall:
+            // Another call rings while the phone holds one: left to the application.
+            return PhoneHoldsCall(before) && before.current[0] != '\0' &&
+                   !NamesCurrentCall(readable, L"STATUS", before);
+        case Kind::Finished:
+        case Kind::OtherEnd:
+            // While the phone holds its call, only that call's end ends it.
+            return PhoneHoldsCall(before) && !NamesCurrentCall(readable, L"STATUS", before);
+        case Kind::Nothing:
+            break;
+    }
+    return false;
+}
+
+void CheckAccepted(Kind kind, std::string_view readable, const Observation& before,
+                   const Observation& after, HWND agentWindow) {
     for (const CallIdText* id : {&after.current, &after.outgoing, &after.incoming})
         FUZZ_REQUIRE(Terminated(*id), "every id slot holds a terminated text");
+    if (LeavesCallAlone(kind, readable, before)) {
+        FUZZ_REQUIRE(after == before && Sent().empty(),
+                     "a notification of another call changes nothing of the followed one");
+        return;
+    }
     CheckCommands(kind, before, after, agentWindow);
     FUZZ_REQUIRE(after.ringLed == (after.ringLit != 0), "the Ring LED shows what the agent holds");
     if (kind == Kind::Finished || kind == Kind::OtherEnd) {
@@ -289,7 +336,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         FUZZ_REQUIRE(result == 1, "the call application's message is taken");
-        CheckAccepted(kind, before, after, desk.agentWindow);
+        CheckAccepted(kind, readable, before, after, desk.agentWindow);
     }
     return 0;
 }

@@ -37,6 +37,7 @@ TEST(Threads, ExitCodeIsStillActiveUntilTheThreadEnds) {
     EXPECT_EQ(code, STILL_ACTIVE);
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
     EXPECT_EQ(gate.seenThreadId, id);
+    EXPECT_EQ(GetThreadId(thread), id);
     EXPECT_NE(id, GetCurrentThreadId());
 
     SetEvent(gate.go);
@@ -44,7 +45,10 @@ TEST(Threads, ExitCodeIsStillActiveUntilTheThreadEnds) {
     ASSERT_TRUE(GetExitCodeThread(thread, &code));
     EXPECT_EQ(code, 7u);
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "an ended thread stays signalled";
+    EXPECT_EQ(GetThreadId(thread), id) << "the id outlives the thread, not its handle";
     CloseHandle(thread);
+    EXPECT_EQ(GetThreadId(thread), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST(Threads, ExitThreadSetsTheCodeAndTerminateIsRefused) {

@@ -21,11 +21,11 @@ bool Has(std::string_view text, std::string_view keyword) {
     return text.find(keyword) != std::string_view::npos;
 }
 
-// The id as the agent reads it from a ringing or routing notification: what
-// precedes "STATUS", less a leading "CALL" and its blank; the blank after the
-// id stays, so commands read "GET CALL 12 TYPE".
-std::string CallIdOf(std::string_view text) {
-    std::string_view head = text.substr(0, text.find("STATUS"));
+// The id as the agent reads it from a notification: what precedes the keyword
+// ("STATUS", or "TYPE" in a type notification), less a leading "CALL" and its
+// blank; the blank after the id stays, so commands read "GET CALL 12 TYPE".
+std::string CallIdOf(std::string_view text, std::string_view keyword = "STATUS") {
+    std::string_view head = text.substr(0, text.find(keyword));
     constexpr std::size_t kCallPrefix = 5;
     if (head.starts_with("CALL"))
         head = head.size() > kCallPrefix ? head.substr(kCallPrefix) : std::string_view{};
@@ -239,7 +239,9 @@ void AgentModel::HangUp(bool ringOut, Commands& commands) {
     const std::string id = direction_ == Direction::Incoming   ? incomingId_
                            : direction_ == Direction::Outgoing ? outgoingId_
                                                                : std::string();
-    if (ringOut)
+    // Only the phone's own answer put Ring out; for any other call Ring stays
+    // lit until the call's end state.
+    if (ringOut && answeredByDevice_)
         ringLit_ = false;
     endedByDevice_ = true;
     callActive_ = false;
@@ -248,20 +250,55 @@ void AgentModel::HangUp(bool ringOut, Commands& commands) {
 
 // ---- The window thread ----
 
+bool AgentModel::IsCurrentCall(const std::string& id) const {
+    return !currentId_.empty() && id == currentId_;
+}
+
+bool AgentModel::PhoneHoldsCall() const {
+    return answeredByDevice_ && callActive_;
+}
+
+void AgentModel::RecordAnsweredElsewhere() {
+    if (answeredByDevice_ || !ringLit_)
+        return;
+    ringLit_ = false;
+    answeredElsewhere_ = true;
+    callActive_ = true;
+    CallChanged();
+    WriteLed(kRingLed, false);
+    WriteLed(kOffHookLed, true);
+}
+
 void AgentModel::Notification(const std::string& text, Commands& commands) {
     if (Has(text, "STATUS RINGING") ||
         (Has(text, "STATUS ROUTING") && direction_ == Direction::None)) {
+        const std::string id = CallIdOf(text);
+        if (!currentId_.empty() && !IsCurrentCall(id)) {
+            // Another call: the phone stays with the call it holds; any other
+            // call is let go of, and what was lit for it put out.
+            if (PhoneHoldsCall())
+                return;
+            const bool ringWasLit = ringLit_;
+            const bool anyWasLit = ringLit_ || answeredElsewhere_;
+            ResetCall();
+            if (ringWasLit)
+                WriteLed(kRingLed, false);
+            if (anyWasLit)
+                WriteLed(kOffHookLed, false);
+        }
         if (!callSeen_) {
             callSeen_ = true;
             endedByHost_ = endedByDevice_ = false;
             CallChanged();
         }
-        currentId_ = CallIdOf(text);
+        currentId_ = id;
         commands.window.push_back("GET CALL " + currentId_ + "TYPE");
         return;
     }
     const bool outgoing = Has(text, "TYPE OUTGOING_P2P");
     if (outgoing || Has(text, "TYPE INCOMING_P2P")) {
+        if (!IsCurrentCall(CallIdOf(text, "TYPE")))
+            return;
         if (!ringLit_ && (outgoing || (!sessionLocked_ && !consoleDetached_))) {
             WriteLed(kRingLed, true);
             ringLit_ = true;
@@ -272,25 +309,31 @@ void AgentModel::Notification(const std::string& text, Commands& commands) {
             CallChanged();
         direction_ = direction;
         slot = currentId_;
+        // Reported in progress before its type: answered already, elsewhere.
+        if (inProgressBeforeType_)
+            RecordAnsweredElsewhere();
         return;
     }
     if (Has(text, "INPROGRESS")) {
+        if (!IsCurrentCall(CallIdOf(text)))
+            return;
+        if (direction_ == Direction::None)
+            inProgressBeforeType_ = true;
         // Video only for a call the phone answered.
         if (direction_ == Direction::Incoming && callActive_ && answeredByDevice_ &&
             !incomingId_.empty()) {
             commands.window.push_back("ALTER CALL " + incomingId_ + " START_VIDEO_SEND");
         }
-        if (!answeredByDevice_ && ringLit_) {
-            ringLit_ = false;
-            answeredElsewhere_ = true;
-            callActive_ = true;
-            CallChanged();
-            WriteLed(kRingLed, false);
-            WriteLed(kOffHookLed, true);
-        }
+        RecordAnsweredElsewhere();
         return;
     }
-    if (Has(text, "STATUS FINISHED")) {
+    const bool finished = Has(text, "STATUS FINISHED");
+    if (!finished && !IsOtherEndState(text))
+        return;
+    // While the phone holds its call, the end of another call does not end it.
+    if (PhoneHoldsCall() && !IsCurrentCall(CallIdOf(text)))
+        return;
+    if (finished) {
         if (!endedByDevice_) {
             endedByHost_ = true;
             CallChanged();
@@ -300,10 +343,8 @@ void AgentModel::Notification(const std::string& text, Commands& commands) {
         ResetCall();
         return;
     }
-    if (IsOtherEndState(text)) {
-        PutIndicatorsOut();
-        ResetCall();
-    }
+    PutIndicatorsOut();
+    ResetCall();
 }
 
 void AgentModel::PutIndicatorsOut() {
@@ -321,6 +362,7 @@ void AgentModel::ResetCall() {
     incomingId_.clear();
     outgoingId_.clear();
     answeredByDevice_ = answeredElsewhere_ = ringLit_ = callSeen_ = false;
+    inProgressBeforeType_ = false;
     CallChanged();
 }
 
@@ -339,7 +381,7 @@ bool AgentModel::SameState(const AgentModel& other) const {
                         m.consoleDetached_, m.currentId_, m.incomingId_, m.outgoingId_,
                         m.direction_, m.callSeen_, m.ringLit_, m.answeredByDevice_,
                         m.answeredElsewhere_, m.endedByHost_, m.endedByDevice_, m.callActive_,
-                        m.callOver_);
+                        m.inProgressBeforeType_, m.callOver_);
     };
     return fields(*this) == fields(other);
 }
@@ -361,6 +403,7 @@ std::string AgentModel::Describe() const {
         {"endedByHost", endedByHost_},
         {"endedByDevice", endedByDevice_},
         {"active", callActive_},
+        {"inProgressBeforeType", inProgressBeforeType_},
         {"locked", sessionLocked_},
         {"detached", consoleDetached_},
         {"unplugged", !plugged_},

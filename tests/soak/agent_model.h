@@ -109,6 +109,9 @@ class AgentModel {
     void Answer(Commands& commands);
     void HangUp(bool ringOut, Commands& commands);
     void WriteLed(std::uint16_t usage, bool on);
+    bool IsCurrentCall(const std::string& id) const;
+    bool PhoneHoldsCall() const;
+    void RecordAnsweredElsewhere();
     void PutIndicatorsOut();
     void ResetCall();
     void CallChanged() { ++callVersion_; }
@@ -132,6 +135,7 @@ class AgentModel {
     bool endedByHost_ = false;
     bool endedByDevice_ = false;
     bool callActive_ = false;
+    bool inProgressBeforeType_ = false;
     // The checks.
     bool callOver_ = false;
     std::uint64_t callVersion_ = 0;

@@ -20,6 +20,7 @@ void SetEveryFlag() {
     bridgeState.ringLit = 1;
     bridgeState.sessionLocked = 1;
     bridgeState.consoleDetached = 1;
+    bridgeState.inProgressBeforeType = 1;
 }
 
 TEST(BridgeState, CallResetForgetsTheCallButKeepsHowItEnded) {
@@ -33,6 +34,7 @@ TEST(BridgeState, CallResetForgetsTheCallButKeepsHowItEnded) {
     EXPECT_EQ(bridgeState.answeredElsewhere.load(), 0);
     EXPECT_EQ(bridgeState.ringLit.load(), 0);
     EXPECT_EQ(bridgeState.callSeen.load(), 0);
+    EXPECT_EQ(bridgeState.inProgressBeforeType.load(), 0);
     // Left alone: how the last call ended, whether one is active, the session.
     EXPECT_EQ(bridgeState.endedByHost.load(), 1);
     EXPECT_EQ(bridgeState.endedByDevice.load(), 1);
@@ -55,6 +57,38 @@ TEST(BridgeState, StartOfCallClearsEndFlagsOnlyForTheFirstNotification) {
     StartOfCall();
     EXPECT_EQ(bridgeState.endedByHost.load(), 1);
     EXPECT_EQ(bridgeState.endedByDevice.load(), 1);
+}
+
+// Another call takes over only from a call the phone does not hold, and says
+// what was lit for the call it lets go of.
+TEST(BridgeState, ACallIsLetGoOfUnlessThePhoneHoldsIt) {
+    struct Case {
+        LONG answeredByDevice, callActive, ringLit, answeredElsewhere;
+        bool letGo, ringWasLit, anyWasLit;
+    };
+    const Case cases[] = {
+        {1, 1, 1, 0, false, false, false},  // answered on the phone, in progress
+        {1, 0, 1, 0, true, true, true},     // the phone hung it up
+        {0, 1, 0, 1, true, false, true},    // answered in the application
+        {0, 0, 1, 0, true, true, true},     // ringing
+        {0, 0, 0, 0, true, false, false},   // not yet typed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.answeredByDevice << c.callActive << c.ringLit << c.answeredElsewhere);
+        SetEveryFlag();
+        bridgeState.answeredByDevice = c.answeredByDevice;
+        bridgeState.callActive = c.callActive;
+        bridgeState.ringLit = c.ringLit;
+        bridgeState.answeredElsewhere = c.answeredElsewhere;
+        EXPECT_EQ(PhoneHoldsCall(), !c.letGo);
+        const LetGo letGo = LetGoOfCallUnlessHeld();
+        EXPECT_EQ(letGo.done, c.letGo);
+        EXPECT_EQ(letGo.ringWasLit, c.ringWasLit);
+        EXPECT_EQ(letGo.anyWasLit, c.anyWasLit);
+        EXPECT_EQ(IsCallIdEmpty(CallIdSlot::Current), c.letGo);
+        EXPECT_EQ(bridgeState.callSeen.load(), c.letGo ? 0 : 1);
+    }
 }
 
 TEST(BridgeState, IdSlotsCutLongIdsAndCopyWhole) {
@@ -102,10 +136,11 @@ TEST(BridgeState, APressIsRecordedOnlyForTheCallItWasDecidedOn) {
         {"answered elsewhere",
          [] {
              bridgeState.ringLit = 1;
-             RecordInProgress();
+             RecordAnsweredElsewhere();
          },
          true, false},
         {"ended by the host", [] { RecordEndedByHost(); }, true, true},
+        {"let go of for another call", [] { LetGoOfCallUnlessHeld(); }, true, false},
         {"a new current id only", [] { SetCallId(CallIdSlot::Current, "3 "); }, false, false},
     };
     enum class Press { Answer, HangUp, AnswerRecordedFirst };

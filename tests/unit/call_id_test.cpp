@@ -34,6 +34,21 @@ TEST(ExtractCallId, TakesTheTextBetweenCallAndStatusWithItsBlank) {
     }
 }
 
+// Type notifications name their call the same way, before "TYPE": the id
+// matches the one taken from the call's ringing notification.
+TEST(CallIdBefore, NamesTheCallOfATypeNotification) {
+    const CallIdCase cases[] = {
+        {__LINE__, L"CALL 1234 TYPE INCOMING_P2P", "1234 "},
+        {__LINE__, L"CALL 98 TYPE OUTGOING_P2P", "98 "},
+        {__LINE__, L"TYPE INCOMING_P2P", ""},
+        {__LINE__, L"XCALL 7 TYPE INCOMING_P2P", "XCALL 7 "},
+    };
+    for (const CallIdCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+        EXPECT_STREQ(CallIdBefore(c.notification, L"TYPE").data(), c.expectedId);
+    }
+}
+
 TEST(ExtractCallId, CutsIdsThatDoNotFitTheSlot) {
     const std::wstring notification = L"CALL " + std::wstring(500, L'9') + L" STATUS RINGING";
     const CallIdText id = ExtractCallId(notification.c_str());

@@ -2,30 +2,8 @@
 
 namespace wine_tests {
 
-namespace {
-constexpr wchar_t kDesktopLockName[] = L"QuillonWineDesktopTests";
-// Below CTest's time-out of a test, so a stuck holder shows as a clear failure.
-constexpr DWORD kDesktopLockTimeoutMs = 45000;
-}  // namespace
-
 std::wstring AgentPath() {
     return standin::WindowsPath(AGENT_EXE_PATH);
-}
-
-DesktopLock::DesktopLock() : mutex_(CreateMutexW(nullptr, FALSE, kDesktopLockName)) {
-    if (mutex_ != nullptr) {
-        DWORD waited = WaitForSingleObject(mutex_, kDesktopLockTimeoutMs);
-        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    }
-}
-
-DesktopLock::~DesktopLock() {
-    if (held_) {
-        ReleaseMutex(mutex_);
-    }
-    if (mutex_ != nullptr) {
-        CloseHandle(mutex_);
-    }
 }
 
 void AgentTest::SetUp() {

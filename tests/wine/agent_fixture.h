@@ -12,6 +12,7 @@
 
 #include "agent_process.h"
 #include "call_app_standin.h"
+#include "desktop_lock.h"
 
 namespace wine_tests {
 
@@ -23,21 +24,6 @@ inline constexpr Millis kStartTimeout{10000};
 inline constexpr Millis kEventTimeout{5000};
 
 std::wstring AgentPath();
-
-// Holds the prefix's desktop for one test across processes, so tests started
-// by separate CTest runs on the same prefix do not meet each other's agents.
-class DesktopLock {
-  public:
-    DesktopLock();
-    ~DesktopLock();
-    DesktopLock(const DesktopLock&) = delete;
-    DesktopLock& operator=(const DesktopLock&) = delete;
-    bool held() const { return held_; }
-
-  private:
-    HANDLE mutex_ = nullptr;
-    bool held_ = false;
-};
 
 class AgentTest : public ::testing::Test {
   protected:
@@ -67,7 +53,7 @@ class AgentTest : public ::testing::Test {
 
   private:
     // Declared first: released last, after a derived fixture's own TearDown.
-    DesktopLock desktopLock_;
+    standin::DesktopLock desktopLock_;
     std::unique_ptr<standin::CallAppStandIn> standIn_;
     std::vector<std::unique_ptr<standin::ChildProcess>> agents_;
 };

@@ -180,8 +180,8 @@ TEST_F(WineDesktop, AgentEnumeratesWinesHidDevicesActivatesNoneAndKeepsRunning) 
 
 TEST(WineSession, NotificationsAreAStub) {
     GTEST_SKIP() << "Wine's WTSRegisterSessionNotification returns TRUE but no "
-                    "WM_WTSSESSION_CHANGE is ever delivered, so session lock and console "
-                    "tracking are proven only against the simulated desktop";
+                    "WM_WTSSESSION_CHANGE is ever delivered; the scenario player delivers it "
+                    "itself (wine.scenario.locked_session, wine.scenario.console_disconnected)";
 }
 
 }  // namespace

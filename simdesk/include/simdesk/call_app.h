@@ -65,6 +65,14 @@ class CallApplication {
     bool AnswerDiscovery();
     // Attaches a second time with a new API window; both directions move to it.
     void AttachAgain();
+    // Answers the next `count` discoveries with 0x8001 (discover again) before
+    // answering as SetAttachReply says. Discoveries received so far.
+    void SetDiscoverAgainReplies(std::size_t count);
+    std::size_t DiscoveriesReceived() const;
+    // Destroys the current API window, keeping the thread: commands sent to it
+    // fail, and the application carries on with a new window it never announced
+    // (until AttachAgain).
+    void DestroyApiWindow();
     // The client window that discovered the application (null until discovery).
     HWND ClientWindow() const;
     HWND ApiWindow() const;

@@ -88,6 +88,8 @@ std::size_t ReleaseOutputReports(DeviceId device, std::size_t interfaceIndex);
 
 // Handles currently open on the interface.
 std::size_t OpenHandleCount(DeviceId device, std::size_t interfaceIndex);
+// Every successful CreateFileW on the interface since it was plugged, closed or not.
+std::size_t OpenCountSincePlug(DeviceId device, std::size_t interfaceIndex);
 
 // Devices to plug beside the phone.
 DeviceModel KeyboardModel();

@@ -64,6 +64,7 @@ BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 [[noreturn]] void WINAPI ExitThread(DWORD dwExitCode);
 BOOL WINAPI TerminateThread(HANDLE hThread, DWORD dwExitCode);
 DWORD WINAPI GetCurrentThreadId();
+DWORD WINAPI GetThreadId(HANDLE Thread);
 DWORD WINAPI GetCurrentProcessId();
 void WINAPI Sleep(DWORD dwMilliseconds);
 

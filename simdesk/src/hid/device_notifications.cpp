@@ -6,6 +6,7 @@
 
 #include "kernel/kernel_objects.h"
 #include "simdesk/devices.h"
+#include "simdesk/faults.h"
 #include "simdesk/win32_dbt.h"
 #include "simdesk/win32_user.h"
 
@@ -87,6 +88,8 @@ using namespace simdesk::hid;
 
 HDEVNOTIFY WINAPI RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter,
                                               DWORD Flags) {
+    if (faults::Inject(faults::Call::RegisterDeviceNotificationW, ERROR_NOT_ENOUGH_MEMORY))
+        return nullptr;
     const DWORD recipientType = Flags & DEVICE_NOTIFY_SERVICE_HANDLE;
     if (recipientType != DEVICE_NOTIFY_WINDOW_HANDLE) {
         // Services are not simulated.

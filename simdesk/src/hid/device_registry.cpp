@@ -133,6 +133,7 @@ std::shared_ptr<FileObject> OpenInterface(std::wstring_view path, DWORD access, 
             }
             auto file = std::make_shared<HidFile>(interface, access, share);
             interface->files.push_back(file);
+            ++interface->opens;
             return file;
         }
     }
@@ -329,6 +330,12 @@ std::size_t OpenHandleCount(DeviceId id, std::size_t index) {
     return static_cast<std::size_t>(
         std::count_if(interface->files.begin(), interface->files.end(),
                       [](const std::weak_ptr<HidFile>& file) { return !file.expired(); }));
+}
+
+std::size_t OpenCountSincePlug(DeviceId id, std::size_t index) {
+    DesktopGuard lock(DesktopMutex());
+    const Interface* interface = FindInterface(id, index);
+    return interface == nullptr ? 0 : interface->opens;
 }
 
 }  // namespace simdesk

@@ -24,6 +24,7 @@ struct Interface {
     std::wstring notificationPath;
     ParsedCollection collection;
     std::vector<std::weak_ptr<HidFile>> files;
+    std::size_t opens = 0;  // every open since plugged
     BoundedLog<std::vector<std::uint8_t>> outputReports;
     bool plugged = true;
 

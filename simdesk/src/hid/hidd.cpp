@@ -2,6 +2,7 @@
 #include "hid/device_registry.h"
 #include "hid/preparsed_data.h"
 #include "simdesk/devices.h"
+#include "simdesk/faults.h"
 
 namespace simdesk::hid {
 namespace {
@@ -42,6 +43,8 @@ void NTAPI HidD_GetHidGuid(LPGUID HidGuid) {
 }
 
 BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attributes) {
+    if (faults::Inject(faults::Call::HidD_GetAttributes, ERROR_DEVICE_NOT_CONNECTED))
+        return FALSE;
     DesktopGuard lock(DesktopMutex());
     const auto file = HidFileOf(HidDeviceObject);
     if (!file)
@@ -62,6 +65,8 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attrib
 }
 
 BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA* PreparsedData) {
+    if (faults::Inject(faults::Call::HidD_GetPreparsedData, ERROR_DEVICE_NOT_CONNECTED))
+        return FALSE;
     DesktopGuard lock(DesktopMutex());
     const auto file = HidFileOf(HidDeviceObject);
     if (!file)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "hid/preparsed_data.h"
+#include "simdesk/faults.h"
 
 namespace simdesk::hid {
 
@@ -126,8 +127,11 @@ USHORT CountCaps(const ReportTypeData& data, bool buttons) {
 }  // namespace simdesk::hid
 
 using namespace simdesk::hid;
+namespace faults = simdesk::faults;
 
 NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, PHIDP_CAPS Capabilities) {
+    if (faults::Inject(faults::Call::HidP_GetCaps))
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
     const ParsedCollection* collection = CollectionOf(PreparsedData);
     if (collection == nullptr)
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
@@ -159,14 +163,18 @@ NTSTATUS NTAPI HidP_GetSpecificButtonCaps(HIDP_REPORT_TYPE ReportType, USAGE Usa
                                           USHORT LinkCollection, USAGE Usage,
                                           PHIDP_BUTTON_CAPS ButtonCaps, PUSHORT ButtonCapsLength,
                                           PHIDP_PREPARSED_DATA PreparsedData) {
+    if (faults::Inject(faults::Call::HidP_GetSpecificButtonCaps))
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
     return SpecificCaps(/*buttons=*/true, ReportType, UsagePage, LinkCollection, Usage, ButtonCaps,
                         ButtonCapsLength, PreparsedData);
 }
 
 NTSTATUS NTAPI HidP_GetButtonCaps(HIDP_REPORT_TYPE ReportType, PHIDP_BUTTON_CAPS ButtonCaps,
                                   PUSHORT ButtonCapsLength, PHIDP_PREPARSED_DATA PreparsedData) {
-    return HidP_GetSpecificButtonCaps(ReportType, 0, 0, 0, ButtonCaps, ButtonCapsLength,
-                                      PreparsedData);
+    if (faults::Inject(faults::Call::HidP_GetButtonCaps))
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    return SpecificCaps(/*buttons=*/true, ReportType, 0, 0, 0, ButtonCaps, ButtonCapsLength,
+                        PreparsedData);
 }
 
 NTSTATUS NTAPI HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
@@ -179,12 +187,16 @@ NTSTATUS NTAPI HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE ReportType, USAGE Usag
 
 NTSTATUS NTAPI HidP_GetValueCaps(HIDP_REPORT_TYPE ReportType, PHIDP_VALUE_CAPS ValueCaps,
                                  PUSHORT ValueCapsLength, PHIDP_PREPARSED_DATA PreparsedData) {
-    return HidP_GetSpecificValueCaps(ReportType, 0, 0, 0, ValueCaps, ValueCapsLength,
-                                     PreparsedData);
+    if (faults::Inject(faults::Call::HidP_GetValueCaps))
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    return SpecificCaps(/*buttons=*/false, ReportType, 0, 0, 0, ValueCaps, ValueCapsLength,
+                        PreparsedData);
 }
 
 ULONG NTAPI HidP_MaxUsageListLength(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                     PHIDP_PREPARSED_DATA PreparsedData) {
+    if (faults::Inject(faults::Call::HidP_MaxUsageListLength))
+        return 0;
     const ParsedCollection* collection = CollectionOf(PreparsedData);
     if (collection == nullptr || !ValidType(ReportType))
         return 0;

@@ -5,6 +5,7 @@
 #include "kernel/jitter.h"
 #include "kernel/kernel_objects.h"
 #include "kernel/sync_objects.h"
+#include "simdesk/faults.h"
 #include "simdesk/win32_kernel.h"
 
 namespace simdesk {
@@ -143,6 +144,8 @@ using namespace simdesk;
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
+    if (faults::Inject(faults::CreateFileCall(dwDesiredAccess), ERROR_FILE_NOT_FOUND))
+        return INVALID_HANDLE_VALUE;
     if (lpFileName == nullptr || *lpFileName == L'\0') {
         SetLastErrorValue(lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -171,12 +174,16 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    if (faults::Inject(faults::Call::ReadFile, ERROR_DEVICE_NOT_CONNECTED))
+        return FALSE;
     return RunTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped,
                        DoRead);
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    if (faults::Inject(faults::Call::WriteFile, ERROR_DEVICE_NOT_CONNECTED))
+        return FALSE;
     // The device only reads from the buffer; both share one signature.
     return RunTransfer(hFile, const_cast<void*>(lpBuffer), nNumberOfBytesToWrite,
                        lpNumberOfBytesWritten, lpOverlapped, DoWrite);
@@ -218,6 +225,9 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
         WaitOnDesktop(
             lock, [lpOverlapped] { return lpOverlapped->Internal != kStatusPending; }, INFINITE);
     }
+    // Only an I/O that is over can be reported failed.
+    if (faults::Inject(faults::Call::GetOverlappedResult, ERROR_DEVICE_NOT_CONNECTED))
+        return FALSE;
     *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
     if (lpOverlapped->Internal != kStatusSuccess) {
         SetLastErrorValue(Win32ErrorFromStatus(lpOverlapped->Internal));

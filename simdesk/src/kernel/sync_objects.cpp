@@ -5,6 +5,7 @@
 
 #include "kernel/kernel_objects.h"
 #include "kernel/sync_objects.h"
+#include "simdesk/faults.h"
 #include "simdesk/win32_kernel.h"
 
 namespace simdesk {
@@ -134,6 +135,8 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
 
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState,
                            LPCWSTR lpName) {
+    if (faults::Inject(faults::Call::CreateEventW, ERROR_NO_SYSTEM_RESOURCES))
+        return nullptr;
     return CreateNamed<EventObject>(lpName, [bManualReset, bInitialState] {
         auto event = std::make_shared<EventObject>();
         event->manualReset = bManualReset != FALSE;

@@ -1,9 +1,13 @@
 // Threads: real std::threads, registered with the desktop and waitable by handle.
+#include <pthread.h>
+
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "kernel/kernel_objects.h"
 #include "kernel/thread_registry.h"
+#include "simdesk/faults.h"
 #include "simdesk/win32_kernel.h"
 
 namespace simdesk {
@@ -35,9 +39,19 @@ DWORD AllocateThreadId() {
     return nextThreadId.fetch_add(kThreadIdStep);
 }
 
-void RunThread(std::shared_ptr<ThreadObject> thread, LPTHREAD_START_ROUTINE start,
-               LPVOID parameter) {
+// Named after its simulated id, so that tools reading /proc (top -H, the idle
+// benchmarks) can tell the desktop's threads apart.
+void NameOsThread(DWORD id) {
+    char name[16];
+    std::snprintf(name, sizeof(name), "sim %x", static_cast<unsigned>(id));
+    pthread_setname_np(pthread_self(), name);
+}
+
+void RunThread(std::shared_ptr<ThreadObject> thread, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+               bool agentThread) {
     currentThreadId = thread->id;
+    NameOsThread(thread->id);
+    faults::MarkAgentThread(agentThread);
     startedByCreateThread = true;
     DWORD exitCode = 0;
     try {
@@ -62,12 +76,23 @@ DWORD WINAPI GetCurrentThreadId() {
     return currentThreadId;
 }
 
+DWORD WINAPI GetThreadId(HANDLE Thread) {
+    auto thread = ObjectFromHandleAs<ThreadObject>(Thread);
+    if (!thread) {
+        SetLastErrorValue(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return thread->id;
+}
+
 DWORD WINAPI GetCurrentProcessId() {
     return kProcessId;
 }
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                            LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId) {
+    if (faults::Inject(faults::Call::CreateThread, ERROR_NOT_ENOUGH_MEMORY))
+        return nullptr;
     if (lpStartAddress == nullptr) {
         SetLastErrorValue(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -86,7 +111,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     if (lpThreadId != nullptr)
         *lpThreadId = thread->id;
     // Detached: as on Windows, the process may end with the thread still running.
-    std::thread(RunThread, thread, lpStartAddress, lpParameter).detach();
+    std::thread(RunThread, thread, lpStartAddress, lpParameter, faults::OnAgentThread()).detach();
     return handle;
 }
 

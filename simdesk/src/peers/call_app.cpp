@@ -4,8 +4,9 @@
 #include "simdesk/desktop.h"
 
 #include <cstring>
-#include <sstream>
 #include <utility>
+
+#include "call_app_model.h"
 
 namespace simdesk {
 
@@ -22,6 +23,7 @@ constexpr UINT kRequestSend = WM_APP + 10;
 constexpr UINT kRequestAttachAgain = WM_APP + 11;
 constexpr UINT kRequestAnswerDiscovery = WM_APP + 12;
 constexpr UINT kDeferredReply = WM_APP + 13;
+constexpr UINT kRequestDestroyApiWindow = WM_APP + 14;
 
 CallApplication::State* theApplication = nullptr;  // one per desktop
 
@@ -31,14 +33,6 @@ struct SendRequest {
     HWND from;
 };
 
-std::vector<std::string> Tokens(const std::string& text) {
-    std::istringstream stream(text);
-    std::vector<std::string> tokens;
-    for (std::string token; stream >> token;)
-        tokens.push_back(token);
-    return tokens;
-}
-
 }  // namespace
 
 struct CallApplication::State {
@@ -47,7 +41,7 @@ struct CallApplication::State {
     ReplyTiming replyTiming = ReplyTiming::AfterCommand;
     Observer observer;
     BoundedLog<ReceivedCommand> commands;
-    std::map<std::string, std::string> callTypes;  // id -> type, for calls the application knows
+    call_app::CallAppModel model;  // the calls it knows and its answers
 
     // Application thread only, apart from reads of the handles once started.
     HANDLE thread = nullptr;
@@ -59,6 +53,8 @@ struct CallApplication::State {
     HWND client = nullptr;
     bool discoveryHeld = false;
     bool askedToDiscoverAgain = false;
+    std::size_t discoverAgainReplies = 0;  // guarded by lock
+    std::size_t discoveries = 0;           // guarded by lock
     UINT attachMessage = 0;
     UINT discoverMessage = 0;
 
@@ -100,6 +96,8 @@ struct CallApplication::State {
 
     void OnDiscover(HWND from) {
         client = from;
+        if (CountDiscoveryAndAskAgain())
+            return;
         AttachReply reply;
         {
             std::lock_guard guard(lock);
@@ -125,33 +123,27 @@ struct CallApplication::State {
         }
     }
 
-    // What a real application answers to a command, or an empty text.
-    std::string ReplyTo(const std::string& command) {
-        const std::vector<std::string> t = Tokens(command);
-        std::lock_guard guard(lock);
-        const auto known = [&](const std::string& id) { return callTypes.count(id) != 0; };
-        if (t.size() == 4 && t[0] == "GET" && t[1] == "CALL" && t[3] == "TYPE") {
-            if (!known(t[2]))
-                return "ERROR 11 Invalid call id";
-            return "CALL " + t[2] + " TYPE " + callTypes[t[2]];
+    // True when this discovery is answered with 0x8001 (SetDiscoverAgainReplies).
+    bool CountDiscoveryAndAskAgain() {
+        {
+            std::lock_guard guard(lock);
+            ++discoveries;
+            if (discoverAgainReplies == 0)
+                return false;
+            --discoverAgainReplies;
         }
-        if (t.size() >= 4 && t[0] == "SET" && t[1] == "CALL" && t[t.size() - 2] == "STATUS") {
-            if (t.size() != 5 || !known(t[2]))
-                return "ERROR 11 Invalid call id";
-            if (t[4] == "INPROGRESS")
-                return "CALL " + t[2] + " STATUS INPROGRESS";
-            if (t[4] == "FINISHED") {
-                callTypes.erase(t[2]);
-                return "CALL " + t[2] + " STATUS FINISHED";
-            }
-            return "ERROR 12 Invalid status";
-        }
-        if (t.size() == 4 && t[0] == "ALTER" && t[1] == "CALL" && t[3] == "START_VIDEO_SEND") {
-            if (!known(t[2]))
-                return "ERROR 11 Invalid call id";
-            return command;  // the application echoes an accepted ALTER
-        }
-        return "ERROR 2 Unknown command";
+        PostAttach(kAttachDiscoverAgain);
+        return true;
+    }
+
+    // The current API window goes; a new one nobody was told of takes its place.
+    void ReplaceApiWindow() {
+        HWND replacement = CreateWindowExW(0, kApiClassName, L"Call application",
+                                           WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                                           nullptr, nullptr, AgentInstance(), nullptr);
+        HWND old = apiWindows[currentWindow];
+        apiWindows[currentWindow] = replacement;
+        DestroyWindow(old);
     }
 
     LRESULT OnCommand(HWND window, const COPYDATASTRUCT* data) {
@@ -167,9 +159,7 @@ struct CallApplication::State {
             commands.Add({text, window == apiWindows[1] ? 1 : 0});
         }
         Observe(/*received=*/true, text);
-        const std::string reply = ReplyTo(text);
-        if (reply.empty())
-            return TRUE;
+        const std::string reply = model.AnswerTo(text);
         ReplyTiming timing;
         {
             std::lock_guard guard(lock);
@@ -218,6 +208,9 @@ LRESULT CALLBACK ApiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             app->PostAttach(kAttachSuccess);
             return 1;
         }
+        case kRequestDestroyApiWindow:
+            app->ReplaceApiWindow();
+            return 0;
         case kRequestAnswerDiscovery:
             if (!app->discoveryHeld)
                 return 0;
@@ -348,6 +341,20 @@ void CallApplication::AttachAgain() {
     SendMessageW(state_->apiWindows[0], kRequestAttachAgain, 0, 0);
 }
 
+void CallApplication::SetDiscoverAgainReplies(std::size_t count) {
+    std::lock_guard guard(state_->lock);
+    state_->discoverAgainReplies = count;
+}
+
+std::size_t CallApplication::DiscoveriesReceived() const {
+    std::lock_guard guard(state_->lock);
+    return state_->discoveries;
+}
+
+void CallApplication::DestroyApiWindow() {
+    SendMessageW(state_->apiWindows[0], kRequestDestroyApiWindow, 0, 0);
+}
+
 HWND CallApplication::ClientWindow() const {
     return state_->client;
 }
@@ -397,23 +404,15 @@ LRESULT CallApplication::NotifyFromStranger(const std::string& text) {
 }
 
 void CallApplication::IncomingCall(const std::string& id, const std::string& type) {
-    {
-        std::lock_guard guard(state_->lock);
-        state_->callTypes[id] = type;
-    }
-    Notify("CALL " + id + " STATUS RINGING");
+    Notify(state_->model.IncomingCall(id, type));
 }
 
 void CallApplication::OutgoingCall(const std::string& id, const std::string& type) {
-    {
-        std::lock_guard guard(state_->lock);
-        state_->callTypes[id] = type;
-    }
-    Notify("CALL " + id + " STATUS ROUTING");
+    Notify(state_->model.OutgoingCall(id, type));
 }
 
 void CallApplication::AnswerCall(const std::string& id) {
-    Notify("CALL " + id + " STATUS INPROGRESS");
+    Notify(state_->model.AnswerCall(id));
 }
 
 void CallApplication::FarEndHangUp(const std::string& id) {
@@ -429,11 +428,7 @@ void CallApplication::RefuseCall(const std::string& id) {
 }
 
 void CallApplication::EndCall(const std::string& id, const std::string& status) {
-    {
-        std::lock_guard guard(state_->lock);
-        state_->callTypes.erase(id);
-    }
-    Notify("CALL " + id + " STATUS " + status);
+    Notify(state_->model.EndCall(id, status));
 }
 
 }  // namespace simdesk

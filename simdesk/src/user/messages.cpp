@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kernel/jitter.h"
+#include "simdesk/faults.h"
 #include "user/user_state.h"
 
 namespace simdesk {
@@ -232,6 +233,8 @@ bool SendToWindow(DesktopGuard& lock, HWND hwnd, UINT message, WPARAM wParam, LP
 using namespace simdesk;
 
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (faults::Inject(faults::Call::PostMessageW, ERROR_NOT_ENOUGH_QUOTA))
+        return FALSE;
     if (Msg == WM_COPYDATA) {
         // Its pointer would not survive the trip; Windows refuses it too.
         SetLastErrorValue(ERROR_MESSAGE_SYNC_ONLY);
@@ -350,6 +353,8 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
 }
 
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (faults::Inject(faults::Call::SendMessageW, ERROR_INVALID_WINDOW_HANDLE))
+        return 0;
     DesktopGuard lock(DesktopMutex());
     LRESULT result = 0;
     if (hWnd == HWND_BROADCAST) {
@@ -366,6 +371,8 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
                                    UINT uTimeout, PDWORD_PTR lpdwResult) {
+    if (faults::Inject(faults::Call::SendMessageTimeoutW, ERROR_TIMEOUT))
+        return 0;
     DesktopGuard lock(DesktopMutex());
     LRESULT result = 0;
     if (lpdwResult != nullptr)

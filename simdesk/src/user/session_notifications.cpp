@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "simdesk/win32_wts.h"
+#include "simdesk/faults.h"
 #include "user/user_state.h"
 
 namespace simdesk {
@@ -50,6 +51,8 @@ void ConnectConsole() {
 using namespace simdesk;
 
 BOOL WINAPI WTSRegisterSessionNotification(HWND hWnd, DWORD dwFlags) {
+    if (faults::Inject(faults::Call::WTSRegisterSessionNotification, RPC_S_INVALID_BINDING))
+        return FALSE;
     if (dwFlags != NOTIFY_FOR_THIS_SESSION && dwFlags != NOTIFY_FOR_ALL_SESSIONS) {
         SetLastErrorValue(ERROR_INVALID_PARAMETER);
         return FALSE;

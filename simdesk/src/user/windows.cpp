@@ -1,6 +1,7 @@
 // Window classes and the life of a window: creation, painting, destruction.
 #include <algorithm>
 
+#include "simdesk/faults.h"
 #include "user/user_state.h"
 
 namespace simdesk {
@@ -293,6 +294,8 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
 }
 
 UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString) {
+    if (faults::Inject(faults::Call::RegisterWindowMessageW, ERROR_NOT_ENOUGH_MEMORY))
+        return 0;
     if (lpString == nullptr) {
         SetLastErrorValue(ERROR_INVALID_PARAMETER);
         return 0;

@@ -255,6 +255,8 @@ TEST_F(DeviceIo, ClosingTheHandleEndsItsRead) {
               std::make_pair(FALSE, static_cast<DWORD>(ERROR_ACCESS_DENIED)))
         << "the record is read even though its handle is gone";
     EXPECT_EQ(simdesk::OpenHandleCount(phone_.Id(), SimulatedPhone::kTelephonyInterface), 0u);
+    EXPECT_EQ(simdesk::OpenCountSincePlug(phone_.Id(), SimulatedPhone::kTelephonyInterface), 1u)
+        << "a closed handle still counts as an open";
 }
 
 TEST_F(DeviceIo, WritesAreCheckedThenRecorded) {

@@ -31,6 +31,7 @@ class ChildProcess {
 
     bool started() const { return info_.hProcess != nullptr; }
     DWORD id() const { return info_.dwProcessId; }
+    HANDLE handle() const { return info_.hProcess; }
     bool running() const;
     // The exit code once the process has ended within `timeout`, else nullopt.
     std::optional<DWORD> waitForExit(std::chrono::milliseconds timeout) const;

@@ -11,6 +11,7 @@ constexpr wchar_t kWindowTitle[] = L"Call application stand-in";
 constexpr UINT kSendRequestMessage = WM_APP + 1;
 constexpr UINT kSendRepliesMessage = WM_APP + 2;
 constexpr Millis kStartTimeout{5000};
+constexpr UINT kAnnounceTimeoutMs = 1000;
 constexpr std::string_view kGetCallPrefix = "GET CALL ";
 constexpr std::string_view kTypeSuffix = "TYPE";
 
@@ -80,6 +81,16 @@ void CallAppStandIn::run() {
         windows_[0] = created[0];
         windows_[1] = created[1];
         threadId_ = GetCurrentThreadId();
+    }
+    if (options_.announce && created[0] != nullptr) {
+        // Clients that started first discover again; their discovery reaches
+        // this thread while it waits here.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(HWND_BROADCAST, attachMessage_, reinterpret_cast<WPARAM>(created[0]),
+                            kAttachDiscoverAgain, SMTO_ABORTIFHUNG, kAnnounceTimeoutMs, &ignored);
+    }
+    {
+        std::lock_guard lock(mutex_);
         started_ = true;
     }
     changed_.notify_all();
@@ -149,9 +160,13 @@ LRESULT CallAppStandIn::handle(HWND window, UINT message, WPARAM wParam, LPARAM 
             std::vector<std::pair<HWND, std::string>> replies;
             replies.swap(pendingReplies_);
             for (const auto& [agent, text] : replies) {
+                if (options_.observer) {
+                    options_.observer(/*received=*/false, text);
+                }
                 std::optional<LRESULT> result = sendCopyData(agent, text, windows_[0]);
                 std::lock_guard lock(mutex_);
                 autoReplies_.emplace_back(text, result.value_or(kSendFailed));
+                --answersOwed_;
             }
             changed_.notify_all();
             return 0;
@@ -171,20 +186,31 @@ void CallAppStandIn::onCommand(HWND window, WPARAM wParam, const COPYDATASTRUCT&
         }
         seen.text.assign(bytes, length);
     }
+    if (options_.observer) {
+        options_.observer(/*received=*/true, seen.text);
+    }
     std::optional<std::string> answer;
-    if (!options_.answerCallType.empty()) {
+    if (options_.answer) {
+        answer = options_.answer(seen.text);
+    } else if (!options_.answerCallType.empty()) {
         answer = CallTypeAnswer(seen.text, options_.answerCallType);
     }
     const HWND agent = seen.sender;
     {
         std::lock_guard lock(mutex_);
         commands_.push_back(std::move(seen));
+        if (answer && !options_.answerInline) {
+            ++answersOwed_;
+        }
     }
     changed_.notify_all();
     if (!answer) {
         return;
     }
     if (options_.answerInline) {
+        if (options_.observer) {
+            options_.observer(/*received=*/false, *answer);
+        }
         std::optional<LRESULT> result = sendCopyData(agent, *answer, windows_[0]);
         {
             std::lock_guard lock(mutex_);
@@ -261,6 +287,10 @@ bool CallAppStandIn::waitForCommands(std::size_t count, Millis timeout) const {
 
 bool CallAppStandIn::waitForAutoReplies(std::size_t count, Millis timeout) const {
     return waitUntil([&] { return autoReplies_.size() >= count; }, timeout);
+}
+
+bool CallAppStandIn::waitUntilAnswered(Millis timeout) const {
+    return waitUntil([&] { return answersOwed_ == 0; }, timeout);
 }
 
 std::vector<DiscoverSeen> CallAppStandIn::discovers() const {

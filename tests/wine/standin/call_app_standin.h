@@ -60,9 +60,18 @@ struct Options {
     // notification "CALL <id> TYPE <answerCallType>", sent after the command
     // has returned. Empty: do not answer.
     std::string answerCallType;
+    // Any answer: the notification that answers a command, or nullopt. Takes
+    // the place of answerCallType when set. Called on the window thread.
+    std::function<std::optional<std::string>(std::string_view command)> answer;
     // Answer from within the command's own handling instead, while the agent
     // is still blocked in its send: a nested call back into the agent.
     bool answerInline = false;
+    // Sees, on the window thread and in order, each command as it arrives
+    // (`received` true) and each answer just before it is sent.
+    std::function<void(bool received, std::string_view text)> observer;
+    // Announce the application on start, as it does when it starts after its
+    // clients: broadcast the attach message with 0x8001 before ready().
+    bool announce = false;
     // Bound for each notification sent to the agent.
     Millis sendTimeout{5000};
 };
@@ -88,6 +97,9 @@ class CallAppStandIn {
     bool waitForDiscovers(std::size_t count, Millis timeout) const;
     bool waitForCommands(std::size_t count, Millis timeout) const;
     bool waitForAutoReplies(std::size_t count, Millis timeout) const;
+    // Waits until every answer owed has been sent and its send has returned,
+    // answers to commands that earlier answers caused included.
+    bool waitUntilAnswered(Millis timeout) const;
 
     // Posts the attach message to `agent` carrying `from` as the API window.
     bool postAttach(HWND agent, LPARAM code, ApiWindow from = ApiWindow::kFirst) const;
@@ -123,6 +135,7 @@ class CallAppStandIn {
     std::vector<DiscoverSeen> discovers_;
     std::vector<CommandSeen> commands_;
     std::vector<std::pair<std::string, LRESULT>> autoReplies_;
+    std::size_t answersOwed_ = 0;  // queued and not yet sent
     // Window thread only: answers waiting for the command that asked to return.
     std::vector<std::pair<HWND, std::string>> pendingReplies_;
     std::thread thread_;

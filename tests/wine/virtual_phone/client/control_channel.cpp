@@ -53,18 +53,18 @@ DWORD ControlChannel::SetInputBit(std::uint8_t bit, bool pressed) const {
 }
 
 bool ControlChannel::WaitPresent(bool present, std::chrono::milliseconds timeout) const {
-    return PollStatus(
+    return WaitUntil(
         [present](const VPHONE_STATUS& status) { return (status.present != 0) == present; },
         timeout);
 }
 
 bool ControlChannel::WaitReader(std::chrono::milliseconds timeout) const {
-    return PollStatus([](const VPHONE_STATUS& status) { return status.overlappedHandles > 0; },
-                      timeout);
+    return WaitUntil([](const VPHONE_STATUS& status) { return status.overlappedHandles > 0; },
+                     timeout);
 }
 
-bool ControlChannel::PollStatus(const std::function<bool(const VPHONE_STATUS&)>& done,
-                                std::chrono::milliseconds timeout) const {
+bool ControlChannel::WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
+                               std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         VPHONE_STATUS status{};

@@ -42,9 +42,11 @@ class ControlChannel {
     // false on timeout.
     bool WaitReader(std::chrono::milliseconds timeout) const;
 
+    // Polls the driver until `done` holds for its status; false on timeout.
+    bool WaitUntil(const std::function<bool(const VPHONE_STATUS&)>& done,
+                   std::chrono::milliseconds timeout) const;
+
   private:
-    bool PollStatus(const std::function<bool(const VPHONE_STATUS&)>& done,
-                    std::chrono::milliseconds timeout) const;
     explicit ControlChannel(FileHandle handle) : handle_(std::move(handle)) {}
     FileHandle handle_;
 };

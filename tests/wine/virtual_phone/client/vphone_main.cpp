@@ -22,7 +22,8 @@ constexpr auto kDefaultWait = std::chrono::milliseconds(10000);
 int Usage() {
     std::fputs(
         "usage: vphone install [inf] | remove | unload | status | outputs | leds\n"
-        "              | inject <hex bytes> | lift | replace | press7 | release7 | mute | unmute\n"
+        "              | inject <hex bytes> | lift | replace | mute | unmute\n"
+        "              | press7 | release7 | press8 | release8 | press9 | release9\n"
         "              | wait-present [ms] | wait-absent [ms] | wait-reader [ms]\n",
         stderr);
     return kExitUsage;
@@ -93,6 +94,8 @@ int RunControl(std::wstring_view command, int argc, wchar_t** argv) {
     static constexpr BitCommand kBitCommands[] = {
         {L"lift", VPHONE_INPUT_BIT_HOOK, true},      {L"replace", VPHONE_INPUT_BIT_HOOK, false},
         {L"press7", VPHONE_INPUT_BIT_BUTTON7, true}, {L"release7", VPHONE_INPUT_BIT_BUTTON7, false},
+        {L"press8", VPHONE_INPUT_BIT_BUTTON8, true}, {L"release8", VPHONE_INPUT_BIT_BUTTON8, false},
+        {L"press9", VPHONE_INPUT_BIT_BUTTON9, true}, {L"release9", VPHONE_INPUT_BIT_BUTTON9, false},
         {L"mute", VPHONE_INPUT_BIT_MUTE, true},      {L"unmute", VPHONE_INPUT_BIT_MUTE, false},
     };
     for (const auto& bitCommand : kBitCommands)
@@ -118,9 +121,11 @@ int RunControl(std::wstring_view command, int argc, wchar_t** argv) {
     if (command == L"status") {
         std::printf(
             "present %lu\nstarts %lu\nheld-reads %lu\nqueued-inputs %lu\noutputs %lu\n"
-            "open-handles %lu\noverlapped-handles %lu\n",
+            "open-handles %lu\noverlapped-handles %lu\nprogram-reads %lu\n"
+            "last-reader %lu %lu\n",
             status.present, status.startCount, status.heldReads, status.queuedInputs,
-            status.outputsReceived, status.openHandles, status.overlappedHandles);
+            status.outputsReceived, status.openHandles, status.overlappedHandles,
+            status.programReads, status.lastReaderProcessId, status.lastReaderThreadId);
         return kExitOk;
     }
     if (command == L"outputs") {

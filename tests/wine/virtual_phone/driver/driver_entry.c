@@ -108,6 +108,8 @@ static NTSTATUS NTAPI RouteRequest(PDEVICE_OBJECT device, PIRP irp) {
         major == IRP_MJ_CREATE && !(stack->Parameters.Create.Options &
                                     (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT));
 
+    if (major == IRP_MJ_READ)
+        CountProgramRead();
     NTSTATUS status = classRoutine(device, irp);
     if (major == IRP_MJ_CREATE && NT_SUCCESS(status) && status != STATUS_PENDING)
         TrackCreate(file, overlapped);

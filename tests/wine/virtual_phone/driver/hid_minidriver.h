@@ -77,4 +77,8 @@ typedef struct _HID_DEVICE_ATTRIBUTES {
 
 NTSTATUS NTAPI HidRegisterMinidriver(PHID_MINIDRIVER_REGISTRATION registration);
 
+/* From ntddk.h, which MinGW's ddk/wdm.h cannot be included beside. */
+HANDLE NTAPI PsGetCurrentProcessId(VOID);
+HANDLE NTAPI PsGetCurrentThreadId(VOID);
+
 #endif

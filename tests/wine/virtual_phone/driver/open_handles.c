@@ -1,5 +1,5 @@
-/* Which handles programs hold on the phone: lets a test wait until a program is ready to
-   receive input instead of guessing with a delay. */
+/* Which handles programs hold on the phone, and how often they read: lets a test wait until a
+   program is ready to receive input, or done with it, instead of guessing with a delay. */
 #include "phone_device.h"
 
 void TrackCreate(PFILE_OBJECT file, BOOLEAN overlapped) {
@@ -33,6 +33,15 @@ void TrackClose(PFILE_OBJECT file) {
     KeReleaseSpinLock(&g_driver.lock, irql);
 }
 
+/* Wine sends no close request for a handle closed after its phone was removed, so the entries
+   of earlier phones would fill the table for good; they no longer count anyway. */
+void ForgetEarlierHandles(void) {
+    for (ULONG i = 0; i < VPHONE_TRACKED_HANDLES; ++i) {
+        if (g_driver.handles[i].generation != g_driver.status.startCount)
+            RtlZeroMemory(&g_driver.handles[i], sizeof(g_driver.handles[i]));
+    }
+}
+
 void CountOpenHandles(VPHONE_STATUS* status) {
     status->openHandles = 0;
     status->overlappedHandles = 0;
@@ -47,4 +56,17 @@ void CountOpenHandles(VPHONE_STATUS* status) {
                 ++status->overlappedHandles;
         }
     }
+}
+
+/* A top-level driver's dispatch routine runs in the requesting thread, so the current ids are
+   the reader's (Wine's ntoskrnl gives the client's ids while it dispatches, as Windows does). */
+void CountProgramRead(void) {
+    const ULONG process = HandleToULong(PsGetCurrentProcessId());
+    const ULONG thread = HandleToULong(PsGetCurrentThreadId());
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver.lock, &irql);
+    ++g_driver.status.programReads;
+    g_driver.status.lastReaderProcessId = process;
+    g_driver.status.lastReaderThreadId = thread;
+    KeReleaseSpinLock(&g_driver.lock, irql);
 }

@@ -18,10 +18,13 @@ const UCHAR g_reportDescriptor[] = {
     0x81, 0x02,                     /*   Input (Data,Var,Abs) */
     0x09, VPHONE_USAGE_HOOK_SWITCH, /*   Usage (Hook Switch) */
     0x81, 0x02,                     /*   Input (Data,Var,Abs) */
+    /* Buttons 7 to 9 in one main item, as the phone declares them. */
     0x05, VPHONE_USAGE_PAGE_BUTTON, /*   Usage Page (Button) */
-    0x09, VPHONE_USAGE_BUTTON7,     /*   Usage (Button 7) */
+    0x19, VPHONE_USAGE_BUTTON7,     /*   Usage Minimum (Button 7) */
+    0x29, VPHONE_USAGE_BUTTON9,     /*   Usage Maximum (Button 9) */
+    0x95, 0x03,                     /*   Report Count (3) */
     0x81, 0x02,                     /*   Input (Data,Var,Abs) */
-    0x95, 0x05,                     /*   Report Count (5) */
+    0x95, 0x03,                     /*   Report Count (3) */
     0x81, 0x03,                     /*   Input (Const,Var,Abs): padding */
     0x85, VPHONE_OUTPUT_REPORT_ID,  /*   Report ID */
     0x05, VPHONE_USAGE_PAGE_LED,    /*   Usage Page (LED) */

@@ -57,6 +57,10 @@ void PhoneRemoved(PHONE_DEVICE* phone);
 void TrackCreate(PFILE_OBJECT file, BOOLEAN overlapped);
 void TrackClose(PFILE_OBJECT file);
 void CountOpenHandles(VPHONE_STATUS* status);
+/* Called with the lock held when a phone starts. */
+void ForgetEarlierHandles(void);
+/* A program's read request reached a phone; called in the requesting thread. */
+void CountProgramRead(void);
 
 NTSTATUS CompleteIrp(PIRP irp, NTSTATUS status, ULONG_PTR information);
 

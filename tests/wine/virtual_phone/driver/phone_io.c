@@ -199,6 +199,7 @@ void PhoneStarted(PHONE_DEVICE* phone) {
     phone->queuedCount = 0;
     g_driver.phone = phone;
     ++g_driver.status.startCount;
+    ForgetEarlierHandles();
     RtlZeroMemory(&g_driver.status.lastInput, sizeof(g_driver.status.lastInput));
     KeReleaseSpinLock(&g_driver.lock, irql);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 namespace vphone::test {
 namespace {
@@ -51,12 +52,31 @@ class VirtualPhoneReports : public VirtualPhoneTest {
     std::optional<PreparsedData> data_;
 };
 
-// What lets end-to-end tests wait for the agent's reader instead of sleeping. Query handles
-// are counted as changes and at least: in a process with windows, Wine's raw input support
-// opens query handles of its own whenever it refreshes its device list.
-TEST_F(VirtualPhoneReports, OpenHandlesAreCountedWithReadersApart) {
+// What lets end-to-end tests wait for the agent's reader instead of sleeping: its handle, each
+// read it issues (the next read shows it is done with a report) and which thread issued it.
+// Query handles are counted as changes and at least: in a process with windows, Wine's raw
+// input support opens query handles of its own whenever it refreshes its device list.
+TEST_F(VirtualPhoneReports, OpenHandlesAndReadsAreCountedWithReadersApart) {
     const VPHONE_STATUS withReader = Status();
     EXPECT_GE(withReader.overlappedHandles, 1ul);
+    for (unsigned long read = 1; read <= 2; ++read) {
+        // Issued from a thread of its own, which is then named as the reader.
+        DWORD readerThread = 0;
+        std::thread([&] {
+            readerThread = GetCurrentThreadId();
+            OverlappedRead pending(device_.get(), VPHONE_INPUT_REPORT_LENGTH);
+            ASSERT_EQ(pending.startError(), static_cast<DWORD>(ERROR_SUCCESS));
+            EXPECT_TRUE(control_->WaitUntil(
+                [&](const VPHONE_STATUS& status) {
+                    return status.programReads == withReader.programReads + read;
+                },
+                kReportTimeout))
+                << "read " << read << " is counted once";
+        }).join();
+        const VPHONE_STATUS after = Status();
+        EXPECT_EQ(after.lastReaderProcessId, GetCurrentProcessId());
+        EXPECT_EQ(after.lastReaderThreadId, readerThread);
+    }
     {
         FileHandle query(CreateFileW(kListedPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, 0, nullptr));
@@ -81,6 +101,11 @@ TEST_F(VirtualPhoneReports, InjectedInputCompletesAnOverlappedReadAndDecodes) {
         {"hook switch lifted", VPHONE_INPUT_BIT_HOOK, {VPHONE_USAGE_HOOK_SWITCH}, {}},
         {"all released", 0, {}, {}},
         {"button 7", VPHONE_INPUT_BIT_BUTTON7, {}, {VPHONE_USAGE_BUTTON7}},
+        {"button 8", VPHONE_INPUT_BIT_BUTTON8, {}, {VPHONE_USAGE_BUTTON8}},
+        {"buttons 7 and 9",
+         VPHONE_INPUT_BIT_BUTTON7 | VPHONE_INPUT_BIT_BUTTON9,
+         {},
+         {VPHONE_USAGE_BUTTON7, VPHONE_USAGE_BUTTON9}},
         {"phone mute", VPHONE_INPUT_BIT_MUTE, {VPHONE_USAGE_PHONE_MUTE}, {}},
         {"hook switch and button 7",
          VPHONE_INPUT_BIT_HOOK | VPHONE_INPUT_BIT_BUTTON7,

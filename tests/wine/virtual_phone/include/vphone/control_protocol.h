@@ -38,6 +38,14 @@ typedef struct VPHONE_STATUS {
        reports while no handle is open, so tests wait for a reader before they press. */
     unsigned long openHandles;
     unsigned long overlappedHandles;
+    /* Reads that programs issued on a phone since the driver was loaded. A reader that has
+       finished with a report issues its next read, so the count grows once it is done. */
+    unsigned long programReads;
+    /* The process and thread that issued the latest of those reads, 0 before the first: the
+       reader thread a test can wait on when the phone goes. (A handle left open on a removed
+       phone cannot be counted: Wine sends no close request for it once the device is gone.) */
+    unsigned long lastReaderProcessId;
+    unsigned long lastReaderThreadId;
     VPHONE_REPORT lastInput; /* the latest injected report of the present phone */
     /* The most recent output reports, oldest first; entry count is
        min(outputsReceived, VPHONE_OUTPUT_LOG_LENGTH). */
