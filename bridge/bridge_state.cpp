@@ -84,6 +84,22 @@ LetGo LetGoOfCallUnlessHeld() {
     return letGo;
 }
 
+CallEnd EndCallUnlessHeld(bool namesCurrentCall, bool finished) {
+    CallGuard lock(bridgeState.callLock);
+    if (PhoneHoldsCallLocked() && !namesCurrentCall)
+        return {};
+    if (finished) {
+        if (bridgeState.endedByDevice.load() == 0)
+            bridgeState.endedByHost = 1;
+        bridgeState.callActive = 0;
+    }
+    CallEnd end;
+    end.done = true;
+    end.ringWasLit = bridgeState.ringLit.load() == 1;
+    ResetLocked();
+    return end;
+}
+
 void SetCallType(CallDirection direction) {
     CallGuard lock(bridgeState.callLock);
     bool changed = bridgeState.callDirection.exchange(direction) != direction;
@@ -129,14 +145,6 @@ InProgressOutcome RecordInProgress() {
     }
     outcome.answeredElsewhere = RecordAnsweredElsewhereLocked();
     return outcome;
-}
-
-void RecordEndedByHost() {
-    CallGuard lock(bridgeState.callLock);
-    if (bridgeState.endedByDevice.load() != 0)
-        return;
-    bridgeState.endedByHost = 1;
-    AdvanceGeneration();
 }
 
 CallSnapshot TakeCallSnapshot() {

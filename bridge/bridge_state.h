@@ -76,8 +76,6 @@ struct InProgressOutcome {
     bool answeredElsewhere = false;
 };
 InProgressOutcome RecordInProgress();
-// "STATUS FINISHED" for a call the phone did not hang up.
-void RecordEndedByHost();
 
 // The phone holds the current call: it answered it and has not hung it up,
 // and the call has not ended.
@@ -91,6 +89,16 @@ struct LetGo {
     bool anyWasLit = false;
 };
 LetGo LetGoOfCallUnlessHeld();
+// An end state arrived ("STATUS FINISHED" when `finished`). Unless the phone
+// holds the current call and the end names another call, the call ends in one
+// step with that test: for FINISHED how it ended is recorded and callActive
+// cleared, then the call is reset, so that no press can take hold of it in
+// between. What was lit is reported, to be put out.
+struct CallEnd {
+    bool done = false;
+    bool ringWasLit = false;
+};
+CallEnd EndCallUnlessHeld(bool namesCurrentCall, bool finished);
 
 // ---- Reader thread: decide on a snapshot, record only if it still holds ----
 

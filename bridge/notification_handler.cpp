@@ -154,15 +154,11 @@ void OnHostNotification(const WCHAR* text, HWND window) {
     if (!finished && !IsOtherEndState(notification))
         return;
     // While the phone holds its call, the end of another call does not end it.
-    if (PhoneHoldsCall() && !IsCurrentCall(ExtractCallId(text)))
+    // The indicators go out once the call is over: a lift meanwhile finds no call.
+    const CallEnd end = EndCallUnlessHeld(IsCurrentCall(ExtractCallId(text)), finished);
+    if (!end.done)
         return;
-    if (finished) {
-        RecordEndedByHost();
-        PutIndicatorsOut();
-        state.callActive = 0;
-        CallReset();
-        return;
-    }
-    PutIndicatorsOut();
-    CallReset();
+    if (end.ringWasLit)
+        SetIndicator(target_device::kRingLed, /*on=*/false);
+    SetIndicator(target_device::kOffHookLed, /*on=*/false);
 }

@@ -139,7 +139,8 @@ TEST(BridgeState, APressIsRecordedOnlyForTheCallItWasDecidedOn) {
              RecordAnsweredElsewhere();
          },
          true, false},
-        {"ended by the host", [] { RecordEndedByHost(); }, true, true},
+        {"ended by the host",
+         [] { EndCallUnlessHeld(/*namesCurrentCall=*/true, /*finished=*/true); }, true, true},
         {"let go of for another call", [] { LetGoOfCallUnlessHeld(); }, true, false},
         {"a new current id only", [] { SetCallId(CallIdSlot::Current, "3 "); }, false, false},
     };
