@@ -72,7 +72,7 @@ void BM_SetIndicator(benchmark::State& state) {
     ReportAllocations(state, counter);
     state.counters["device_opens"] = benchmark::Counter(
         static_cast<double>(OpensSoFar(phone) - opensBefore), benchmark::Counter::kAvgIterations);
-    if (phone.LedReports().size() != writes)
+    if (phone.LedReportCount() != writes)
         state.SkipWithError("not every write reached the phone");
     ForgetDevicePath();
 }
@@ -105,7 +105,7 @@ void BM_SetIndicatorPlatformCalls(benchmark::State& state) {
         CloseHandle(device);
     }
     ReportAllocations(state, counter);
-    if (phone.LedReports().size() != writes)
+    if (phone.LedReportCount() != writes)
         state.SkipWithError("not every write reached the phone");
 }
 BENCHMARK(BM_SetIndicatorPlatformCalls);
@@ -138,7 +138,7 @@ void BM_LedWriteOnOpenHandle(benchmark::State& state) {
     ReportAllocations(state, counter);
     HidD_FreePreparsedData(descriptor);
     CloseHandle(device);
-    if (phone.LedReports().size() != writes)
+    if (phone.LedReportCount() != writes)
         state.SkipWithError("not every write reached the phone");
 }
 BENCHMARK(BM_LedWriteOnOpenHandle);

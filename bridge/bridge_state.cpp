@@ -84,6 +84,22 @@ LetGo LetGoOfCallUnlessHeld() {
     return letGo;
 }
 
+CallEnd EndCallUnlessHeld(bool namesCurrentCall, bool finished) {
+    CallGuard lock(bridgeState.callLock);
+    if (PhoneHoldsCallLocked() && !namesCurrentCall)
+        return {};
+    if (finished) {
+        if (bridgeState.endedByDevice.load() == 0)
+            bridgeState.endedByHost = 1;
+        bridgeState.callActive = 0;
+    }
+    CallEnd end;
+    end.done = true;
+    end.ringWasLit = bridgeState.ringLit.load() == 1;
+    ResetLocked();
+    return end;
+}
+
 void SetCallType(CallDirection direction) {
     CallGuard lock(bridgeState.callLock);
     bool changed = bridgeState.callDirection.exchange(direction) != direction;
@@ -98,8 +114,10 @@ void SetCallType(CallDirection direction) {
         AdvanceGeneration();
 }
 
-bool RecordAnsweredElsewhere() {
-    CallGuard lock(bridgeState.callLock);
+namespace {
+
+// callLock held.
+bool RecordAnsweredElsewhereLocked() {
     if (bridgeState.answeredByDevice.load() != 0 || bridgeState.ringLit.load() != 1)
         return false;
     bridgeState.ringLit = 0;
@@ -109,12 +127,24 @@ bool RecordAnsweredElsewhere() {
     return true;
 }
 
-void RecordEndedByHost() {
+}  // namespace
+
+bool RecordAnsweredElsewhere() {
     CallGuard lock(bridgeState.callLock);
-    if (bridgeState.endedByDevice.load() != 0)
-        return;
-    bridgeState.endedByHost = 1;
-    AdvanceGeneration();
+    return RecordAnsweredElsewhereLocked();
+}
+
+InProgressOutcome RecordInProgress() {
+    CallGuard lock(bridgeState.callLock);
+    InProgressOutcome outcome;
+    if (bridgeState.callDirection.load() == CallDirection::Incoming &&
+        bridgeState.callActive.load() == 1 && bridgeState.answeredByDevice.load() == 1 &&
+        bridgeState.incomingCallId[0] != '\0') {
+        outcome.requestVideo = true;
+        outcome.videoId = bridgeState.incomingCallId;
+    }
+    outcome.answeredElsewhere = RecordAnsweredElsewhereLocked();
+    return outcome;
 }
 
 CallSnapshot TakeCallSnapshot() {
@@ -141,6 +171,17 @@ bool RecordDeviceAnswer(std::uint32_t generation) {
     bridgeState.answeredByDevice = 1;
     bridgeState.callActive = 1;
     return true;
+}
+
+bool KeepDeviceAnswer(std::uint32_t generation) {
+    CallGuard lock(bridgeState.callLock);
+    if (bridgeState.callGeneration == generation)
+        return true;
+    // The call ended or was replaced during the write: the flags still set are
+    // the answer's own, for a call that is gone.
+    bridgeState.answeredByDevice = 0;
+    bridgeState.callActive = 0;
+    return false;
 }
 
 bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut) {

@@ -66,8 +66,16 @@ void SetCallType(CallDirection direction);
 // In progress while Ring is lit and the phone did not answer: the call was
 // answered elsewhere. True when that was recorded (Ring is then to go out).
 bool RecordAnsweredElsewhere();
-// "STATUS FINISHED" for a call the phone did not hang up.
-void RecordEndedByHost();
+// "In progress", decided in one step against an answer the reader records at
+// the same time: video for an incoming call the phone answered (its id
+// given), or, while Ring is lit and the phone did not answer, an answer
+// elsewhere recorded (Ring is then to go out and Off-Hook to light).
+struct InProgressOutcome {
+    bool requestVideo = false;
+    CallIdText videoId{};
+    bool answeredElsewhere = false;
+};
+InProgressOutcome RecordInProgress();
 
 // The phone holds the current call: it answered it and has not hung it up,
 // and the call has not ended.
@@ -81,6 +89,16 @@ struct LetGo {
     bool anyWasLit = false;
 };
 LetGo LetGoOfCallUnlessHeld();
+// An end state arrived ("STATUS FINISHED" when `finished`). Unless the phone
+// holds the current call and the end names another call, the call ends in one
+// step with that test: for FINISHED how it ended is recorded and callActive
+// cleared, then the call is reset, so that no press can take hold of it in
+// between. What was lit is reported, to be put out.
+struct CallEnd {
+    bool done = false;
+    bool ringWasLit = false;
+};
+CallEnd EndCallUnlessHeld(bool namesCurrentCall, bool finished);
 
 // ---- Reader thread: decide on a snapshot, record only if it still holds ----
 
@@ -98,6 +116,9 @@ CallSnapshot TakeCallSnapshot();
 bool IsCallStillCurrent(std::uint32_t generation);
 // The phone answered: answeredByDevice and callActive, unless the call changed.
 bool RecordDeviceAnswer(std::uint32_t generation);
+// After the answer's Ring write: true when the call is still the one answered;
+// otherwise the answer is taken back (answeredByDevice and callActive 0).
+bool KeepDeviceAnswer(std::uint32_t generation);
 // The phone hung up: endedByDevice, callActive 0 and, with `ringOut` for a call
 // the phone answered, ringLit 0, unless the call changed.
 bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut);

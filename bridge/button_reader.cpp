@@ -34,13 +34,15 @@ bool HookChangedAlone(const ReportHistory& history, const ItemView& item0, const
 
 void Answer(HWND window, const CallView& call) {
     static CommandBuffer answerCommand;
-    // The Ring write takes milliseconds on a real phone; the call may end meanwhile.
-    if (!IsCallStillCurrent(call.generation))
+    // Recorded before the Ring write: from then on an answer in the application
+    // lights no Off-Hook that this write would put out again. And before the
+    // send: the application may report the call in progress while the command
+    // is still being handled.
+    if (!RecordDeviceAnswer(call.generation))
         return;
     SetIndicator(target_device::kRingLed, /*on=*/false);
-    // Recorded before the send: the call application may report the call in
-    // progress while the command is still being handled.
-    if (!RecordDeviceAnswer(call.generation))
+    // The Ring write takes milliseconds on a real phone; the call may end meanwhile.
+    if (!KeepDeviceAnswer(call.generation))
         return;
     ComposeCommand(answerCommand, {call_api::kSetCallPrefix, call.incomingId.data(),
                                    call_api::kStatusInProgressSuffix});

@@ -20,9 +20,8 @@ void RequestCallType(const CallIdText& id, HWND window) {
     SendHostCommand(getCallCommand.data(), window);
 }
 
-void RequestVideo(HWND window) {
+void RequestVideo(const CallIdText& id, HWND window) {
     static CommandBuffer alterCallCommand;
-    const CallIdText id = GetCallId(CallIdSlot::Incoming);
     ComposeCommand(alterCallCommand,
                    {call_api::kAlterCallPrefix, id.data(), call_api::kStartVideoSuffix});
     SendHostCommand(alterCallCommand.data(), window);
@@ -141,11 +140,12 @@ void OnHostNotification(const WCHAR* text, HWND window) {
             state.inProgressBeforeType = 1;
         // Video only for calls the phone answered: a call answered in the
         // application must not turn the camera on when it resumes from hold.
-        if (state.callDirection.load() == CallDirection::Incoming && state.callActive.load() == 1 &&
-            state.answeredByDevice.load() == 1 && !IsCallIdEmpty(CallIdSlot::Incoming)) {
-            RequestVideo(window);
-        }
-        if (RecordAnsweredElsewhere())
+        // Decided in one step: a lift recorded between the two tests got
+        // neither the video nor Off-Hook.
+        const InProgressOutcome outcome = RecordInProgress();
+        if (outcome.requestVideo)
+            RequestVideo(outcome.videoId, window);
+        if (outcome.answeredElsewhere)
             ShowCallAnswered();
         return;
     }
@@ -154,15 +154,11 @@ void OnHostNotification(const WCHAR* text, HWND window) {
     if (!finished && !IsOtherEndState(notification))
         return;
     // While the phone holds its call, the end of another call does not end it.
-    if (PhoneHoldsCall() && !IsCurrentCall(ExtractCallId(text)))
+    // The indicators go out once the call is over: a lift meanwhile finds no call.
+    const CallEnd end = EndCallUnlessHeld(IsCurrentCall(ExtractCallId(text)), finished);
+    if (!end.done)
         return;
-    if (finished) {
-        RecordEndedByHost();
-        PutIndicatorsOut();
-        state.callActive = 0;
-        CallReset();
-        return;
-    }
-    PutIndicatorsOut();
-    CallReset();
+    if (end.ringWasLit)
+        SetIndicator(target_device::kRingLed, /*on=*/false);
+    SetIndicator(target_device::kOffHookLed, /*on=*/false);
 }

@@ -19,7 +19,7 @@ if ! command -v clang++ >/dev/null 2>&1; then
     exit 2
 fi
 
-targets=(intake reports descriptors paths)
+targets=(intake reports descriptors paths calls)
 scratch=${FUZZ_SCRATCH:-$repo/build/fuzz/scratch}
 bin="$repo/build/fuzz/tests/fuzz"
 

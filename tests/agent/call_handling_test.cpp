@@ -138,11 +138,12 @@ void CheckEndStates(AgentSession& session, const Report& ringOut, const Report& 
                 session.Settle();
                 ASSERT_EQ(Leds(session.phone), kAnsweredElsewhere);
             }
-            const std::size_t before = session.phone.LedReports().size();
+            const std::size_t before = session.phone.LedReportCount();
             session.app.EndCall(id, status);
             session.Settle();
-            const Reports all = session.phone.LedReports();
-            const Reports written(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+            const Reports kept = session.phone.LedReports();
+            const auto count = static_cast<std::ptrdiff_t>(session.phone.LedReportCount() - before);
+            const Reports written(kept.end() - count, kept.end());
             EXPECT_EQ(written,
                       answeredElsewhere ? Reports{offHookOut} : (Reports{ringOut, offHookOut}));
             EXPECT_EQ(Leds(session.phone), kDark);

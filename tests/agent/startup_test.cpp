@@ -79,13 +79,13 @@ TEST_P(LeftDark, ClosingPutsOutWhatTheAgentLit) {
         session.Settle();
         ASSERT_TRUE(session.phone.OffHookLit());
     }
-    const std::size_t before = session.phone.LedReports().size();
+    const std::size_t before = session.phone.LedReportCount();
     if (row.exitCommand)
         SendMessageW(session.AgentWindow(), WM_COMMAND, IDM_EXIT, 0);
     else
         PostMessageW(session.AgentWindow(), WM_CLOSE, 0, 0);
     EXPECT_EQ(session.WaitForAgentExit(), 0);
-    EXPECT_EQ(session.phone.LedReports().size() - before, row.reportsAtExit);
+    EXPECT_EQ(session.phone.LedReportCount() - before, row.reportsAtExit);
     EXPECT_EQ(Leds(session.phone), "ring=off off-hook=off");
 }
 

@@ -130,4 +130,91 @@ TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 6 TYPE"});
 }
 
+// Someone answers in the application just as the handset is lifted: the
+// window thread handles the call's progress while the reader is inside its
+// Ring write. The lift was recorded before that write, so the call is the
+// phone's: no Off-Hook is lit that the Ring write would put out again (which
+// left the phone dark for a call answered elsewhere), the answer goes out with
+// the call's id and the video follows.
+TEST(LiftRacingAnAnswerInTheApplication, TheLiftRecordedFirstKeepsTheCall) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    session.app.IncomingCall("7");
+    session.Settle();
+
+    session.phone.HoldLedReports(/*count=*/1);
+    session.phone.LiftHandset();
+    session.Settle();
+    ASSERT_EQ(session.phone.HeldLedReportCount(), 1u) << "the reader waits in its Ring write";
+    session.app.AnswerCall("7");
+    session.Settle();
+    EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
+    session.Settle();
+
+    // Whichever side the call went to, the phone shows it.
+    const bool answeredHere =
+        AnyCommandContains(Texts(session.app), "SET CALL 7  STATUS INPROGRESS");
+    EXPECT_EQ(Leds(session.phone), answeredHere ? "ring=off off-hook=off" : "ring=off off-hook=on");
+    EXPECT_EQ(Texts(session.app),
+              (Strings{"GET CALL 7 TYPE", "ALTER CALL 7  START_VIDEO_SEND",
+                       "SET CALL 7  STATUS INPROGRESS", "ALTER CALL 7  START_VIDEO_SEND"}));
+
+    session.Replace();
+    session.app.ClearCommands();
+    session.app.IncomingCall("8");
+    session.Settle();
+    session.app.AnswerCall("8");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 8 TYPE"});
+}
+
+// Another call's end arrives while a call rings and the phone holds none, so
+// it ends the ringing call; the handset is lifted meanwhile. The window thread
+// is held inside its Ring write, between deciding that the end counts and
+// resetting the call. The lift must not take hold of the call in between:
+// answered and then forgotten, the call would go on with the agent following
+// no call at all.
+TEST(LiftRacingTheEndOfAnotherCall, TakesNoHoldOfTheCallBeingEnded) {
+    AgentSession session;
+    ASSERT_TRUE(session.phone.Plug());
+    session.app.Start();
+    session.StartAgent();
+    session.app.IncomingCall("11");
+    session.Settle();
+
+    session.phone.HoldLedReports(/*count=*/1);
+    // The application's notification blocks its sender until handled: sent
+    // from a thread of the desktop's own, counted as busy from its start.
+    const HANDLE other = CreateThread(
+        nullptr, 0,
+        [](LPVOID app) -> DWORD {
+            static_cast<simdesk::CallApplication*>(app)->Notify("CALL 33 STATUS MISSED");
+            return 0;
+        },
+        &session.app, 0, nullptr);
+    session.Settle();
+    EXPECT_EQ(session.phone.HeldLedReportCount(), 1u)
+        << "the window thread waits in its Ring write";
+    session.phone.LiftHandset();
+    session.Settle();
+    EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
+    WaitForSingleObject(other, INFINITE);
+    CloseHandle(other);
+    session.Settle();
+
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 11 TYPE"});
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=off");
+    session.Replace();
+    session.app.ClearCommands();
+    session.app.IncomingCall("12");
+    session.Settle();
+    session.app.AnswerCall("12");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 12 TYPE"});
+}
+
 }  // namespace

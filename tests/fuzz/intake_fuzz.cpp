@@ -110,7 +110,7 @@ Observation Observe(const SimulatedPhone& phone) {
     seen.ringLit = bridgeState.ringLit.load();
     seen.ringLed = phone.RingLit();
     seen.offHookLed = phone.OffHookLit();
-    seen.ledReports = phone.LedReports().size();
+    seen.ledReports = phone.LedReportCount();
     return seen;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "simdesk/jitter.h"
 #include "test_windows.h"
 
 namespace {
@@ -213,8 +214,12 @@ TEST(CopyData, AnotherThreadGetsACopyItsOwnThreadTheSendersPointer) {
 }
 
 // A posts to B on kStart; B answers with a SendMessageW back to A. After
-// WaitUntilIdle the whole exchange has happened, with no sleeps.
-TEST(WaitUntilIdle, CoversPostedAndSentMessagesBetweenPumpingThreads) {
+// WaitUntilIdle the whole exchange has happened, with no sleeps; with every
+// hand-off delayed as well, since a delayed thread is busy, not idle.
+class IdleAfterMessages : public testing::TestWithParam<bool> {};
+
+TEST_P(IdleAfterMessages, CoversPostedAndSentMessagesBetweenPumpingThreads) {
+    const bool jitter = GetParam();
     static HWND windowB = nullptr;
     Recorder::Get().SetReaction([](HWND hwnd, UINT message, WPARAM wParam, LPARAM, bool& handled) {
         if (message == kStart) {
@@ -230,6 +235,10 @@ TEST(WaitUntilIdle, CoversPostedAndSentMessagesBetweenPumpingThreads) {
     Peer b(Peer::Mode::kPumping);
     windowB = b.window();
     simdesk::WaitUntilIdle();
+    const simdesk::JitterCounts before = simdesk::JitterTotals();
+    if (jitter) {
+        simdesk::EnableJitter({/*seed=*/7, /*maxDelayMicroseconds=*/3000, /*undelayedPercent=*/0});
+    }
     for (int round = 1; round <= 3; ++round) {
         SCOPED_TRACE(round);
         PostMessageW(a.window(), kStart, 0, 0);
@@ -237,10 +246,28 @@ TEST(WaitUntilIdle, CoversPostedAndSentMessagesBetweenPumpingThreads) {
         EXPECT_EQ(Recorder::Get().Count(b.window(), kPing), round);
         EXPECT_EQ(Recorder::Get().Count(a.window(), kPong), round);
     }
+    simdesk::DisableJitter();
+    const simdesk::JitterCounts after = simdesk::JitterTotals();
+    // Each round: A and B each get a post, A a send, and B wakes from it.
+    const std::pair<simdesk::HandOff, std::uint64_t> perRound[] = {
+        {simdesk::HandOff::PostedMessage, 2},
+        {simdesk::HandOff::SentMessage, 1},
+        {simdesk::HandOff::SenderWakeUp, 1},
+    };
+    for (const auto& [handOff, count] : perRound) {
+        const auto site = static_cast<std::size_t>(handOff);
+        EXPECT_EQ(after.delayed[site] - before.delayed[site], jitter ? 3 * count : 0)
+            << simdesk::HandOffName(handOff);
+    }
     a.Stop();
     b.Stop();
     Recorder::Get().SetReaction(nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(WaitUntilIdle, IdleAfterMessages, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& param) {
+                             return param.param ? "EveryHandOffDelayed" : "NoDelays";
+                         });
 
 TEST(ThreadEnd, TakesItsWindowsWithIt) {
     HWND window = nullptr;

@@ -107,42 +107,47 @@ TEST(BridgeState, IdSlotsCutLongIdsAndCopyWhole) {
 
 // Each window-thread change to the call the reader decides on voids a press in
 // flight: nothing is recorded for a call that has since changed. Repeating what
-// is already known does not.
+// is already known does not. An answer recorded before its Ring write is taken
+// back when the call changed during the write; an answer in the application
+// cannot come in between, the call being the phone's by then.
 TEST(BridgeState, APressIsRecordedOnlyForTheCallItWasDecidedOn) {
     struct Case {
         const char* change;
         void (*apply)();
         bool voidsPress;
+        bool voidsRecordedAnswer;
     };
     const Case cases[] = {
-        {"call reset", [] { CallReset(); }, true},
+        {"call reset", [] { CallReset(); }, true, true},
         {"start of a new call",
          [] {
              bridgeState.callSeen = 0;
              StartOfCall();
          },
-         true},
-        {"ringing again", [] { StartOfCall(); }, false},
+         true, true},
+        {"ringing again", [] { StartOfCall(); }, false, false},
         {"type of another call",
          [] {
              SetCallId(CallIdSlot::Current, "2 ");
              SetCallType(CallDirection::Incoming);
          },
-         true},
-        {"same type again", [] { SetCallType(CallDirection::Incoming); }, false},
+         true, true},
+        {"same type again", [] { SetCallType(CallDirection::Incoming); }, false, false},
         {"answered elsewhere",
          [] {
              bridgeState.ringLit = 1;
              RecordAnsweredElsewhere();
          },
-         true},
-        {"ended by the host", [] { RecordEndedByHost(); }, true},
-        {"let go of for another call", [] { LetGoOfCallUnlessHeld(); }, true},
-        {"a new current id only", [] { SetCallId(CallIdSlot::Current, "3 "); }, false},
+         true, false},
+        {"ended by the host",
+         [] { EndCallUnlessHeld(/*namesCurrentCall=*/true, /*finished=*/true); }, true, true},
+        {"let go of for another call", [] { LetGoOfCallUnlessHeld(); }, true, false},
+        {"a new current id only", [] { SetCallId(CallIdSlot::Current, "3 "); }, false, false},
     };
+    enum class Press { Answer, HangUp, AnswerRecordedFirst };
     for (const Case& c : cases) {
-        for (const bool answer : {true, false}) {
-            SCOPED_TRACE(testing::Message() << c.change << (answer ? ", answer" : ", hang-up"));
+        for (const Press press : {Press::Answer, Press::HangUp, Press::AnswerRecordedFirst}) {
+            SCOPED_TRACE(testing::Message() << c.change << ", press " << static_cast<int>(press));
             CallReset();
             bridgeState.callSeen = 0;
             StartOfCall();
@@ -152,8 +157,18 @@ TEST(BridgeState, APressIsRecordedOnlyForTheCallItWasDecidedOn) {
             bridgeState.endedByDevice = 0;
             const CallSnapshot decidedOn = TakeCallSnapshot();
             EXPECT_STREQ(decidedOn.incomingId.data(), "1 ");
+            if (press == Press::AnswerRecordedFirst) {
+                ASSERT_TRUE(RecordDeviceAnswer(decidedOn.generation));
+                c.apply();
+                const bool kept = KeepDeviceAnswer(decidedOn.generation);
+                EXPECT_EQ(kept, !c.voidsRecordedAnswer);
+                EXPECT_EQ(bridgeState.answeredByDevice.load(), kept ? 1 : 0);
+                EXPECT_EQ(bridgeState.callActive.load(), kept ? 1 : 0);
+                continue;
+            }
             c.apply();
             bridgeState.answeredByDevice = 0;
+            const bool answer = press == Press::Answer;
             const bool recorded = answer ? RecordDeviceAnswer(decidedOn.generation)
                                          : RecordDeviceHangUp(decidedOn.generation, true);
             EXPECT_EQ(recorded, !c.voidsPress);

@@ -77,9 +77,12 @@ class CallApplication {
     HWND ClientWindow() const;
     HWND ApiWindow() const;
 
-    // Commands received so far, in order.
+    // The latest commands received (up to 256, the observer sees every one), in
+    // order, and how many there were since the application was made.
     std::vector<ReceivedCommand> Commands() const;
     std::vector<std::string> CommandTexts() const;
+    std::size_t CommandCount() const;
+    // Forgets the commands kept so far; the count goes on.
     void ClearCommands();
 
     // Sends any notification text, as is, from the current API window; returns

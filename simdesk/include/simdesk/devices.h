@@ -71,8 +71,10 @@ std::vector<InterfaceInfo> DeviceInterfaces(DeviceId device);
 bool SendInputReport(DeviceId device, std::size_t interfaceIndex,
                      const std::vector<std::uint8_t>& report);
 
-// Every output report written to the interface, oldest first.
+// The latest output reports written to the interface (up to 256), oldest first,
+// and how many were written in all.
 std::vector<std::vector<std::uint8_t>> OutputReports(DeviceId device, std::size_t interfaceIndex);
+std::size_t OutputReportCount(DeviceId device, std::size_t interfaceIndex);
 
 // A device slow to take its output reports: the next `count` reports written to
 // the interface stay inside their WriteFile (the writer blocks, in a wait

@@ -75,8 +75,10 @@ class SimulatedPhone {
     bool RingLit() const { return Leds().ring; }
     bool OffHookLit() const { return Leds().offHook; }
     bool MuteLit() const { return Leds().mute; }
-    // Every LED report the phone received, oldest first.
+    // The latest LED reports the phone received (up to 256), oldest first, and
+    // how many it received in all.
     std::vector<std::vector<std::uint8_t>> LedReports() const;
+    std::size_t LedReportCount() const;
     // A phone slow to take LED reports: the next `count` stay inside the
     // writer's WriteFile until ReleaseLedReports (see HoldOutputReports).
     void HoldLedReports(std::size_t count);

@@ -7,6 +7,7 @@
 
 #include "hid/descriptor_parser.h"
 #include "hid/device_notifications.h"
+#include "kernel/jitter.h"
 #include "simdesk/win32_dbt.h"
 #include "simdesk/win32_kernel.h"
 
@@ -267,6 +268,7 @@ std::vector<InterfaceInfo> DeviceInterfaces(DeviceId id) {
 }
 
 bool SendInputReport(DeviceId id, std::size_t index, const std::vector<std::uint8_t>& report) {
+    JitterAt(HandOff::InputReport);
     DesktopGuard lock(DesktopMutex());
     Interface* interface = FindInterface(id, index);
     if (interface == nullptr ||
@@ -282,8 +284,14 @@ bool SendInputReport(DeviceId id, std::size_t index, const std::vector<std::uint
 std::vector<std::vector<std::uint8_t>> OutputReports(DeviceId id, std::size_t index) {
     DesktopGuard lock(DesktopMutex());
     Interface* interface = FindInterface(id, index);
-    return interface != nullptr ? interface->outputReports
+    return interface != nullptr ? interface->outputReports.Kept()
                                 : std::vector<std::vector<std::uint8_t>>{};
+}
+
+std::size_t OutputReportCount(DeviceId id, std::size_t index) {
+    DesktopGuard lock(DesktopMutex());
+    Interface* interface = FindInterface(id, index);
+    return interface != nullptr ? interface->outputReports.Total() : 0;
 }
 
 void HoldOutputReports(DeviceId id, std::size_t index, std::size_t count) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hid/parsed_collection.h"
+#include "kernel/bounded_log.h"
 #include "kernel/kernel_objects.h"
 #include "simdesk/devices.h"
 
@@ -24,7 +25,7 @@ struct Interface {
     ParsedCollection collection;
     std::vector<std::weak_ptr<HidFile>> files;
     std::size_t opens = 0;  // every open since plugged
-    std::vector<std::vector<std::uint8_t>> outputReports;
+    BoundedLog<std::vector<std::uint8_t>> outputReports;
     bool plugged = true;
 
     // Output reports held inside their WriteFile (HoldOutputReports).

@@ -80,7 +80,7 @@ BOOL HidFile::Write(const void* buffer, DWORD length, DWORD* bytesWritten, OVERL
 }
 
 void Interface::TakeOutputReport(const std::vector<std::uint8_t>& report) {
-    outputReports.push_back(report);
+    outputReports.Add(report);
     if (device != nullptr && device->observer)
         device->observer(index, report);
 }

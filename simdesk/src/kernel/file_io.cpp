@@ -2,6 +2,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kernel/jitter.h"
 #include "kernel/kernel_objects.h"
 #include "kernel/sync_objects.h"
 #include "simdesk/faults.h"
@@ -61,6 +62,8 @@ BOOL DoWrite(FileObject& file, void* buffer, DWORD length, DWORD* done, OVERLAPP
 // Windows does: the caller's record and event are completed all the same.
 BOOL RunTransfer(HANDLE file, void* buffer, DWORD length, LPDWORD done, LPOVERLAPPED overlapped,
                  Transfer transfer) {
+    if (transfer == DoWrite)
+        JitterAt(HandOff::OutputWrite);
     DesktopGuard lock(DesktopMutex());
     auto object = ObjectFromHandleAs<FileObject>(file);
     if (!object) {

@@ -1,5 +1,6 @@
 #include "simdesk/call_app.h"
 
+#include "kernel/bounded_log.h"
 #include "simdesk/desktop.h"
 
 #include <cstring>
@@ -39,7 +40,7 @@ struct CallApplication::State {
     AttachReply attachReply = AttachReply::Attach;
     ReplyTiming replyTiming = ReplyTiming::AfterCommand;
     Observer observer;
-    std::vector<ReceivedCommand> commands;
+    BoundedLog<ReceivedCommand> commands;
     call_app::CallAppModel model;  // the calls it knows and its answers
 
     // Application thread only, apart from reads of the handles once started.
@@ -155,7 +156,7 @@ struct CallApplication::State {
         }
         {
             std::lock_guard guard(lock);
-            commands.push_back({text, window == apiWindows[1] ? 1 : 0});
+            commands.Add({text, window == apiWindows[1] ? 1 : 0});
         }
         Observe(/*received=*/true, text);
         const std::string reply = model.AnswerTo(text);
@@ -364,7 +365,12 @@ HWND CallApplication::ApiWindow() const {
 
 std::vector<ReceivedCommand> CallApplication::Commands() const {
     std::lock_guard guard(state_->lock);
-    return state_->commands;
+    return state_->commands.Kept();
+}
+
+std::size_t CallApplication::CommandCount() const {
+    std::lock_guard guard(state_->lock);
+    return state_->commands.Total();
 }
 
 std::vector<std::string> CallApplication::CommandTexts() const {
@@ -376,7 +382,7 @@ std::vector<std::string> CallApplication::CommandTexts() const {
 
 void CallApplication::ClearCommands() {
     std::lock_guard guard(state_->lock);
-    state_->commands.clear();
+    state_->commands.Clear();
 }
 
 LRESULT CallApplication::NotifyBytes(const std::vector<char>& bytes, DWORD byteCount) {

@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "kernel/bounded_log.h"
+
 namespace simdesk {
 namespace {
 
@@ -63,7 +65,6 @@ std::uint8_t ButtonBit(int button) {
                                      << (kFirstButtonBit + button - SimulatedPhone::kFirstButton));
 }
 
-
 // The LEDs after `report`: each report sets only the LEDs it carries.
 PhoneLeds DecodeLeds(SimulatedPhone::LedLayout layout, const PhoneLeds& before,
                      std::uint8_t reportId, std::uint8_t bits) {
@@ -88,7 +89,8 @@ PhoneLeds DecodeLeds(SimulatedPhone::LedLayout layout, const PhoneLeds& before,
 
 bool IsLedReport(SimulatedPhone::LedLayout layout, std::uint8_t reportId) {
     return reportId == SimulatedPhone::kLedReportId ||
-           (layout == SimulatedPhone::LedLayout::SplitLedReports && reportId == SimulatedPhone::kSplitRingReportId);
+           (layout == SimulatedPhone::LedLayout::SplitLedReports &&
+            reportId == SimulatedPhone::kSplitRingReportId);
 }
 
 }  // namespace
@@ -98,7 +100,7 @@ struct SimulatedPhone::State {
     DeviceId device = 0;
     std::uint8_t inputBits = 0;
     PhoneLeds leds;
-    std::vector<std::vector<std::uint8_t>> ledReports;
+    BoundedLog<std::vector<std::uint8_t>> ledReports;
     std::function<void(const PhoneLeds&)> observer;
 };
 
@@ -157,7 +159,7 @@ bool SimulatedPhone::Plug() {
         {
             std::lock_guard guard(state->mutex);
             state->leds = leds = DecodeLeds(layout, state->leds, report[0], report[1]);
-            state->ledReports.push_back(report);
+            state->ledReports.Add(report);
             notify = state->observer;
         }
         if (notify)
@@ -244,7 +246,12 @@ PhoneLeds SimulatedPhone::Leds() const {
 
 std::vector<std::vector<std::uint8_t>> SimulatedPhone::LedReports() const {
     std::lock_guard guard(state_->mutex);
-    return state_->ledReports;
+    return state_->ledReports.Kept();
+}
+
+std::size_t SimulatedPhone::LedReportCount() const {
+    std::lock_guard guard(state_->mutex);
+    return state_->ledReports.Total();
 }
 
 void SimulatedPhone::HoldLedReports(std::size_t count) {

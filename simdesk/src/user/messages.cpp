@@ -2,6 +2,7 @@
 // cross-thread rule (the receiver handles a sent message only while it pumps).
 #include <cstring>
 
+#include "kernel/jitter.h"
 #include "simdesk/faults.h"
 #include "user/user_state.h"
 
@@ -146,6 +147,8 @@ void HandleIncomingSends(DesktopGuard& lock, ThreadQueue& queue) {
     while (!queue.incoming.empty()) {
         std::shared_ptr<SentMessage> sent = queue.incoming.front();
         queue.incoming.pop_front();
+        // Taken off the queue: from here a time-out of the sender no longer cancels it.
+        JitterOutsideLock(lock, HandOff::SentMessage);
         sent->result = CallWindow(lock, sent->hwnd, sent->message, sent->wParam, sent->lParam);
         sent->done = true;
         // The copy lives only for the call, as between processes.
@@ -221,6 +224,7 @@ bool SendToWindow(DesktopGuard& lock, HWND hwnd, UINT message, WPARAM wParam, LP
         return false;
     }
     *result = sent->result;
+    JitterOutsideLock(lock, HandOff::SenderWakeUp);
     return true;
 }
 
@@ -283,6 +287,7 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     }
     MSG found{};
     NextMessage(self, queue, filter, /*remove=*/true, &found);
+    JitterOutsideLock(lock, HandOff::PostedMessage);
     *lpMsg = found;
     return found.message == WM_QUIT ? FALSE : TRUE;
 }
@@ -298,9 +303,12 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     HandleIncomingSends(lock, queue);
     queue.lastPump = std::chrono::steady_clock::now();
     Filter filter{hWnd, wMsgFilterMin, wMsgFilterMax};
-    return NextMessage(GetCurrentThreadId(), queue, filter, (wRemoveMsg & PM_REMOVE) != 0, lpMsg)
-               ? TRUE
-               : FALSE;
+    const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
+    if (!NextMessage(GetCurrentThreadId(), queue, filter, remove, lpMsg))
+        return FALSE;
+    if (remove)
+        JitterOutsideLock(lock, HandOff::PostedMessage);
+    return TRUE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {

@@ -117,6 +117,23 @@ TEST_F(Phone, LedsFollowTheLatestReport) {
     EXPECT_TRUE(seen[3].mute);
 }
 
+// A whole desktop session's writes: the phone and the device keep the latest
+// reports and count them all, so a long run's memory does not grow with them.
+TEST_F(Phone, KeepsTheLatestLedReportsAndCountsThemAll) {
+    constexpr std::size_t kWrites = 300;
+    constexpr std::size_t kKept = 256;
+    for (std::size_t i = 0; i < kWrites; ++i)
+        SetIndicator(i % 2 == 0 ? 0x18 : 0x17, true);
+    const auto kept = phone_.LedReports();
+    ASSERT_EQ(kept.size(), kKept);
+    EXPECT_EQ(kept.front(), (Report{0x02, 0x04})) << "write 44, a Ring write, is the oldest kept";
+    EXPECT_EQ(kept.back(), (Report{0x02, 0x02}));
+    EXPECT_EQ(phone_.LedReportCount(), kWrites);
+    EXPECT_EQ(simdesk::OutputReports(phone_.Id(), SimulatedPhone::kTelephonyInterface), kept);
+    EXPECT_EQ(simdesk::OutputReportCount(phone_.Id(), SimulatedPhone::kTelephonyInterface),
+              kWrites);
+}
+
 TEST_F(Phone, UnpluggedPhoneIsDarkAndDeaf) {
     ASSERT_EQ(SetIndicator(0x18, true), HIDP_STATUS_SUCCESS);
     ASSERT_TRUE(phone_.Unplug());
