@@ -3,49 +3,23 @@
 #include "allocation_counter.h"
 
 #include <cstdlib>
-#include <new>
+
+#include "replaced_new.h"
 
 namespace {
 
 thread_local bool counting = false;
 thread_local std::size_t allocations = 0;
 
-void* Allocate(std::size_t size) {
-    if (counting)
-        ++allocations;
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-        return block;
-    throw std::bad_alloc();
-}
-
 }  // namespace
 
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+void* replaced_new::Allocate(std::size_t size, bool /*nothrow*/) noexcept {
     if (counting)
         ++allocations;
     return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (counting)
-        ++allocations;
-    return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
+
+void replaced_new::Release(void* block) noexcept {
     std::free(block);
 }
 

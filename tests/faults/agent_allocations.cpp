@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
-#include <new>
 
+#include "replaced_new.h"
 #include "simdesk/faults.h"
 
 namespace {
@@ -19,7 +19,7 @@ constexpr std::uint32_t kAgentNothrowBlock = 0x41474E00;
 
 std::atomic<std::size_t> liveAgentBlocks{0};
 
-void* Allocate(std::size_t size, std::uint32_t tag) noexcept {
+void* AllocateTagged(std::size_t size, std::uint32_t tag) noexcept {
     auto* raw = static_cast<unsigned char*>(std::malloc(kHeaderSize + size));
     if (raw == nullptr)
         return nullptr;
@@ -29,61 +29,27 @@ void* Allocate(std::size_t size, std::uint32_t tag) noexcept {
     return raw + kHeaderSize;
 }
 
-void* AllocateOrThrow(std::size_t size) {
-    if (void* block = Allocate(size, kPlainBlock))
-        return block;
-    throw std::bad_alloc();
-}
-
-void* AllocateNothrow(std::size_t size) noexcept {
-    using simdesk::faults::Call;
-    if (simdesk::faults::Inject(Call::NothrowNew))
-        return nullptr;
-    return Allocate(size, simdesk::faults::OnAgentThread() ? kAgentNothrowBlock : kPlainBlock);
-}
-
-void Release(void* block) noexcept {
-    if (block == nullptr)
-        return;
-    auto* raw = static_cast<unsigned char*>(block) - kHeaderSize;
-    if (*reinterpret_cast<std::uint32_t*>(raw) == kAgentNothrowBlock)
-        liveAgentBlocks.fetch_sub(1);
-    std::free(raw);
-}
-
 }  // namespace
 
 std::size_t LiveAgentNothrowBlocks() {
     return liveAgentBlocks.load();
 }
 
-void* operator new(std::size_t size) {
-    return AllocateOrThrow(size);
+void* replaced_new::Allocate(std::size_t size, bool nothrow) noexcept {
+    if (!nothrow)
+        return AllocateTagged(size, kPlainBlock);
+    using simdesk::faults::Call;
+    if (simdesk::faults::Inject(Call::NothrowNew))
+        return nullptr;
+    return AllocateTagged(size,
+                          simdesk::faults::OnAgentThread() ? kAgentNothrowBlock : kPlainBlock);
 }
-void* operator new[](std::size_t size) {
-    return AllocateOrThrow(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return AllocateNothrow(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return AllocateNothrow(size);
-}
-void operator delete(void* block) noexcept {
-    Release(block);
-}
-void operator delete[](void* block) noexcept {
-    Release(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    Release(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    Release(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    Release(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    Release(block);
+
+void replaced_new::Release(void* block) noexcept {
+    if (block == nullptr)
+        return;
+    auto* raw = static_cast<unsigned char*>(block) - kHeaderSize;
+    if (*reinterpret_cast<std::uint32_t*>(raw) == kAgentNothrowBlock)
+        liveAgentBlocks.fetch_sub(1);
+    std::free(raw);
 }

@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <new>
 
+#include "replaced_new.h"
 #include "simdesk/desktop.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -21,20 +21,6 @@ namespace {
 
 std::atomic<std::int64_t> liveBlocks{0};
 
-void* Allocate(std::size_t size) noexcept {
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block != nullptr)
-        liveBlocks.fetch_add(1, std::memory_order_relaxed);
-    return block;
-}
-
-void Release(void* block) noexcept {
-    if (block == nullptr)
-        return;
-    liveBlocks.fetch_sub(1, std::memory_order_relaxed);
-    std::free(block);
-}
-
 std::size_t HeapInUse() {
 #ifdef SOAK_SANITIZER_HEAP
     return __sanitizer_get_current_allocated_bytes();
@@ -45,33 +31,18 @@ std::size_t HeapInUse() {
 
 }  // namespace
 
-void* operator new(std::size_t size) {
-    if (void* block = Allocate(size))
-        return block;
-    throw std::bad_alloc();
+void* replaced_new::Allocate(std::size_t size, bool /*nothrow*/) noexcept {
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block != nullptr)
+        liveBlocks.fetch_add(1, std::memory_order_relaxed);
+    return block;
 }
-void* operator new[](std::size_t size) {
-    if (void* block = Allocate(size))
-        return block;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
-}
-void operator delete(void* block) noexcept {
-    Release(block);
-}
-void operator delete[](void* block) noexcept {
-    Release(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    Release(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    Release(block);
+
+void replaced_new::Release(void* block) noexcept {
+    if (block == nullptr)
+        return;
+    liveBlocks.fetch_sub(1, std::memory_order_relaxed);
+    std::free(block);
 }
 
 ProcessFigures TakeProcessFigures() {
