@@ -96,6 +96,36 @@ std::string ArgumentPlaceholder(Argument argument) {
 
 }  // namespace
 
+void World::Play(const Event& event) {
+    switch (event.kind) {
+        case EventKind::Start:
+            StartAgent();
+            break;
+        case EventKind::Quit:
+            QuitAgent();
+            break;
+        case EventKind::PhonePlug:
+        case EventKind::PhoneUnplug:
+        case EventKind::PhoneLift:
+        case EventKind::PhoneReplace:
+        case EventKind::PhonePress:
+        case EventKind::PhoneRelease:
+        case EventKind::PhoneMute:
+            PlayPhone(event);
+            break;
+        case EventKind::SessionLock:
+        case EventKind::SessionUnlock:
+        case EventKind::SessionDisconnect:
+        case EventKind::SessionConnect:
+            PlaySession(event);
+            break;
+        default:
+            PlayApp(event);
+            break;
+    }
+    Settle();
+}
+
 std::optional<std::string> PlayScenario(std::istream& scenario, const std::string& source,
                                         Timeline& timeline, World& world,
                                         std::span<const int> buttons) {

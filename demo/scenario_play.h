@@ -24,7 +24,16 @@ class World {
     virtual bool AgentHasPhoneOpen() const = 0;
     // Plays an event that may happen now and returns once the world has settled:
     // the agent and the other parties have nothing left to do.
-    virtual void Play(const Event& event) = 0;
+    void Play(const Event& event);
+
+  protected:
+    virtual void StartAgent() = 0;
+    virtual void QuitAgent() = 0;
+    virtual void PlayApp(const Event& event) = 0;
+    virtual void PlayPhone(const Event& event) = 0;
+    virtual void PlaySession(const Event& event) = 0;
+    // Called after every event, once it has been played.
+    virtual void Settle() = 0;
 };
 
 // Plays the scenario line by line: comments echoed, each event announced, then

@@ -36,33 +36,7 @@ Session::~Session() {
         CloseHandle(agentThread_);
 }
 
-void Session::Play(const Event& event) {
-    switch (event.kind) {
-        case EventKind::Start:
-            StartAgent();
-            break;
-        case EventKind::Quit:
-            QuitAgent();
-            break;
-        case EventKind::PhonePlug:
-        case EventKind::PhoneUnplug:
-        case EventKind::PhoneLift:
-        case EventKind::PhoneReplace:
-        case EventKind::PhonePress:
-        case EventKind::PhoneRelease:
-        case EventKind::PhoneMute:
-            PlayPhone(event);
-            break;
-        case EventKind::SessionLock:
-        case EventKind::SessionUnlock:
-        case EventKind::SessionDisconnect:
-        case EventKind::SessionConnect:
-            PlaySession(event);
-            break;
-        default:
-            PlayApp(event);
-            break;
-    }
+void Session::Settle() {
     simdesk::WaitUntilIdle();
 }
 

@@ -36,14 +36,14 @@ class Session : public World {
 
     bool AgentRunning() const override;
     bool AgentHasPhoneOpen() const override;
-    void Play(const Event& event) override;
 
   private:
-    void PlayApp(const Event& event);
-    void PlayPhone(const Event& event);
-    void PlaySession(const Event& event);
-    void StartAgent();
-    void QuitAgent();
+    void StartAgent() override;
+    void QuitAgent() override;
+    void PlayApp(const Event& event) override;
+    void PlayPhone(const Event& event) override;
+    void PlaySession(const Event& event) override;
+    void Settle() override;
 
     Timeline& timeline_;
     simdesk::DesktopThread thisThread_;

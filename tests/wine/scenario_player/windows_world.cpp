@@ -91,33 +91,7 @@ bool WindowsWorld::AgentHasPhoneOpen() const {
     return phone_.ReadBy(AgentProcess());
 }
 
-void WindowsWorld::Play(const Event& event) {
-    switch (event.kind) {
-        case EventKind::Start:
-            StartAgent();
-            break;
-        case EventKind::Quit:
-            QuitAgent();
-            break;
-        case EventKind::PhonePlug:
-        case EventKind::PhoneUnplug:
-        case EventKind::PhoneLift:
-        case EventKind::PhoneReplace:
-        case EventKind::PhonePress:
-        case EventKind::PhoneRelease:
-        case EventKind::PhoneMute:
-            PlayPhone(event);
-            break;
-        case EventKind::SessionLock:
-        case EventKind::SessionUnlock:
-        case EventKind::SessionDisconnect:
-        case EventKind::SessionConnect:
-            PlaySession(event);
-            break;
-        default:
-            PlayApp(event);
-            break;
-    }
+void WindowsWorld::Settle() {
     phone_.ShowLeds();
 }
 

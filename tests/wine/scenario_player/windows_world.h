@@ -31,16 +31,17 @@ class WindowsWorld : public demo::World {
 
     bool AgentRunning() const override;
     bool AgentHasPhoneOpen() const override;
-    void Play(const demo::Event& event) override;
 
   private:
-    void PlayApp(const demo::Event& event);
-    void PlayPhone(const demo::Event& event);
-    void PlaySession(const demo::Event& event);
+    void StartAgent() override;
+    void QuitAgent() override;
+    void PlayApp(const demo::Event& event) override;
+    void PlayPhone(const demo::Event& event) override;
+    void PlaySession(const demo::Event& event) override;
+    // Each event settles as it is played; what is left is to show the LEDs.
+    void Settle() override;
     // One input report, timed as a press of `kind`, settled before it returns.
     void Press(const std::string& kind, std::uint8_t bits, bool down);
-    void StartAgent();
-    void QuitAgent();
     DWORD AgentProcess() const;
 
     demo::Timeline& timeline_;
