@@ -142,44 +142,4 @@ HWND CreateProbeWindow(HWND parent, DWORD style) {
                            parent, nullptr, nullptr, nullptr);
 }
 
-Peer::Peer(Mode mode)
-    : mode_(mode),
-      ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    thread_ = CreateThread(nullptr, 0, Run, this, 0, &threadId_);
-    WaitForSingleObject(ready_, INFINITE);
-}
-
-Peer::~Peer() {
-    Stop();
-    CloseHandle(ready_);
-    CloseHandle(release_);
-}
-
-void Peer::Release() {
-    SetEvent(release_);
-}
-
-void Peer::Stop() {
-    if (thread_ == nullptr)
-        return;
-    Release();
-    PostMessageW(window_, kQuit, 0, 0);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    thread_ = nullptr;
-}
-
-DWORD WINAPI Peer::Run(LPVOID parameter) {
-    auto* self = static_cast<Peer*>(parameter);
-    self->window_ = CreateProbeWindow();
-    SetEvent(self->ready_);
-    if (self->mode_ == Mode::kHeld)
-        WaitForSingleObject(self->release_, INFINITE);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageW(&msg);
-    return 0;
-}
-
 }  // namespace probe

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "probe.h"
+#include "tests/common/window_thread.h"
 
 namespace probe {
 
@@ -54,29 +55,12 @@ void FlushPosted(HWND window);
 // the calling thread.
 HWND CreateProbeWindow(HWND parent = nullptr, DWORD style = WS_OVERLAPPEDWINDOW);
 
-// A thread owning one probe window. A pumping peer runs a message loop; a held
-// one first blocks in WaitForSingleObject, taking no sent message, until Release().
-class Peer {
+// A thread owning one probe window (see WindowThread for the modes).
+class Peer : public testing_windows::WindowThread {
   public:
-    enum class Mode { kPumping, kHeld };
-    explicit Peer(Mode mode);
-    ~Peer();
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-    HWND window() const { return window_; }
-    DWORD threadId() const { return threadId_; }
-    void Release();
-    // Ends its loop and waits for the thread.
-    void Stop();
-
-  private:
-    static DWORD WINAPI Run(LPVOID self);
-    Mode mode_;
-    HANDLE ready_;
-    HANDLE release_;
-    HANDLE thread_ = nullptr;
-    HWND window_ = nullptr;
-    DWORD threadId_ = 0;
+    explicit Peer(Mode mode)
+        : WindowThread(
+              mode, [] { return CreateProbeWindow(); }, kQuit) {}
 };
 
 }  // namespace probe

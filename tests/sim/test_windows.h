@@ -9,6 +9,7 @@
 
 #include "simdesk/desktop.h"
 #include "simdesk/win32.h"
+#include "tests/common/window_thread.h"
 
 namespace simtest {
 
@@ -23,6 +24,9 @@ struct Received {
 // What the recording procedure does beyond recording: return a result and set
 // `handled`, or leave it to DefWindowProcW. Set before any window exists.
 using Reaction = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM, bool& handled)>;
+
+// Messages used by the tests' own protocol.
+inline constexpr UINT kQuitLoop = WM_APP + 1;
 
 class Recorder {
   public:
@@ -44,31 +48,12 @@ class Recorder {
 // Registers the recording class once and creates a top-level window of it.
 HWND CreateRecordingWindow(HWND parent = nullptr, DWORD style = WS_OVERLAPPEDWINDOW);
 
-// A thread owning one recording window. Pumping peers run a GetMessageW loop
-// until WM_QUIT; held peers first block in WaitForSingleObject (not pumping)
-// until Release().
-class Peer {
+// A thread owning one recording window (see WindowThread for the modes).
+class Peer : public testing_windows::WindowThread {
   public:
-    enum class Mode { kPumping, kHeld };
-    explicit Peer(Mode mode);
-    ~Peer();
-    HWND window() const { return window_; }
-    DWORD threadId() const { return threadId_; }
-    void Release() { SetEvent(release_); }
-    // Ends the loop (WM_QUIT via the window) and waits for the thread.
-    void Stop();
-
-  private:
-    static DWORD WINAPI Run(LPVOID self);
-    Mode mode_;
-    HANDLE ready_;
-    HANDLE release_;
-    HANDLE thread_ = nullptr;
-    HWND window_ = nullptr;
-    DWORD threadId_ = 0;
+    explicit Peer(Mode mode)
+        : WindowThread(
+              mode, [] { return CreateRecordingWindow(); }, kQuitLoop) {}
 };
-
-// Messages used by the tests' own protocol.
-inline constexpr UINT kQuitLoop = WM_APP + 1;
 
 }  // namespace simtest
