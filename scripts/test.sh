@@ -4,6 +4,8 @@
 #   sim       the native suite against the simulated desktop
 #   windows   the Windows executable cross-built with MinGW-w64, its tests, the
 #             virtual phone's and the installer's, under Wine
+#   release   the native suite built Release (-O3) with warnings as errors, as
+#             users build it (--full)
 #   bench     the benchmarks built at -O2 and each run once briefly, so that
 #             they cannot rot (scripts/bench.sh --quick); no figure is checked
 #             (--full)
@@ -14,7 +16,7 @@
 # Options:
 #   --no-wine      leave out the windows stage and its packages, for a machine
 #                  where Wine cannot run
-#   --full         run bench, asan, tsan and fuzz too (always when CI=true);
+#   --full         run release, bench, asan, tsan and fuzz too (always when CI=true);
 #                  --sanitizers is the same
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
@@ -45,12 +47,12 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows bench asan tsan fuzz)
+stages=(sim windows release bench asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
 declare -A left_out=()
 $wine || left_out[windows]="--no-wine"
-for stage in bench asan tsan fuzz; do
+for stage in release bench asan tsan fuzz; do
     $full || left_out[$stage]="run with --full or CI=true"
 done
 
@@ -102,6 +104,7 @@ test_preset() {
 }
 
 stage_sim() { build_preset sim && test_preset sim "$jobs"; }
+stage_release() { build_preset release && test_preset release "$jobs"; }
 stage_asan() { build_preset asan && test_preset asan "$jobs"; }
 stage_tsan() { build_preset tsan && test_preset tsan "$jobs"; }
 

@@ -238,7 +238,12 @@ std::string CallPlayer::Play(const Step& step) {
         raced ? states_.CheckRace(*press, seen, counts_) : states_.CheckStep(press, seen, counts_);
     mostStates_ = std::max(mostStates_, states_.Count());
 
-    std::string line = "#" + std::to_string(steps_) + " " + step.Describe();
+    // Built piecewise: GCC 12 at -O3 warns falsely (-Wrestrict, GCC bug 105651)
+    // on a one-character literal plus a temporary std::string.
+    std::string line = "#";
+    line += std::to_string(steps_);
+    line += ' ';
+    line += step.Describe();
     for (const std::string& text : seen.traffic.both)
         line += "\n        app " + text;
     recent_.push_back(std::move(line));
