@@ -27,6 +27,14 @@ void AgentSession::StartAgent() {
     Settle();
 }
 
+bool AgentSession::StartWithPhoneAndApp() {
+    if (!phone.Plug())
+        return false;
+    app.Start();
+    StartAgent();
+    return true;
+}
+
 bool AgentSession::AgentRunning() const {
     return agentThread_ != nullptr && WaitForSingleObject(agentThread_, 0) == WAIT_TIMEOUT;
 }

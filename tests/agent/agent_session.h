@@ -23,6 +23,9 @@ class AgentSession {
 
     // Starts the agent and waits until its start-up and everything it caused is done.
     void StartAgent();
+    // The usual start: the phone plugged in, the call application running, then
+    // the agent started. False when the phone could not be plugged.
+    [[nodiscard]] bool StartWithPhoneAndApp();
     // Asks the agent to close as Windows would (WM_CLOSE) and returns its exit code.
     int CloseAgent();
     // Waits for RunApplication to return by itself and gives its exit code.

@@ -163,9 +163,7 @@ TEST_P(CallHandling, EveryEndStatePutsEachLightOutAndResets) {
 // leave Ring lit.
 TEST(SplitLedPhone, EveryEndStatePutsEachLightOutAndResets) {
     AgentSession session(SimulatedPhone::LedLayout::SplitLedReports);
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     CheckEndStates(session, /*ringOut=*/{SimulatedPhone::kSplitRingReportId, 0},
                    /*offHookOut=*/{SimulatedPhone::kLedReportId, 0});
 }

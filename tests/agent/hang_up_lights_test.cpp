@@ -27,9 +27,7 @@ class HangUpLights : public testing::TestWithParam<HangUpCase> {};
 TEST_P(HangUpLights, RingGoesOutWithTheCallOrTheAgent) {
     const HangUpCase& test = GetParam();
     AgentSession session(test.layout);
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     // An id the application does not know: it confirms nothing by itself.
     session.Notify("CALL 56 STATUS ROUTING");
     session.Notify("CALL 56 TYPE OUTGOING_P2P");

@@ -39,9 +39,7 @@ void ExpectPhoneWorks(AgentSession& session, const std::string& id) {
 
 TEST(HotPlug, APhonePresentAtStartUpIsFoundAndRead) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     EXPECT_NE(bridgeState.readerThread.load(), nullptr);
     EXPECT_EQ(ReaderHandles(session.phone), 1u);
     ExpectPhoneWorks(session, "1");
@@ -60,9 +58,7 @@ TEST(HotPlug, APhonePluggedInLaterIsFoundByItsArrival) {
 
 TEST(HotPlug, UnpluggedDuringACallAndPluggedBackWorksAgain) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     session.app.IncomingCall("3");
     session.Settle();
     ASSERT_TRUE(session.phone.Unplug());
@@ -86,9 +82,7 @@ TEST(HotPlug, UnpluggedDuringACallAndPluggedBackWorksAgain) {
 
 TEST(HotPlug, ASecondArrivalStartsNoSecondReader) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     // The platform announces the same interface again.
     EXPECT_EQ(SendInterfaceNotification(session.AgentWindow(), DBT_DEVICEARRIVAL,
                                         SimulatedPhone::TelephonyNotificationPath()),
@@ -128,9 +122,7 @@ TEST(HotPlug, ThePhoneIsFoundBehindAnInterfaceThatCannotBeOpened) {
     AgentSession session;
     ASSERT_NE(simdesk::PlugDevice(simdesk::LockedKeyboardModel()), 0u);
     ASSERT_NE(simdesk::PlugDevice(simdesk::KeyboardModel()), 0u);
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     EXPECT_NE(bridgeState.readerThread.load(), nullptr);
     ExpectPhoneWorks(session, "5");
 }
@@ -165,9 +157,7 @@ namespace {
 
 TEST(HotPlug, RemovalWhileTheReaderIsStuckInASendKeepsTheWindowResponsive) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     session.app.IncomingCall("8");
     session.Settle();
 

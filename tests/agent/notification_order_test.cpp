@@ -304,9 +304,7 @@ class NotificationOrder : public testing::TestWithParam<Family> {};
 
 TEST_P(NotificationOrder, EverySequenceKeepsCommandsAndLightsTrue) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     const auto handles = simdesk::OpenHandleCounts();
 
     SequencePlayer player(session);

@@ -67,9 +67,7 @@ class LeftDark : public testing::TestWithParam<LitAtExit> {};
 TEST_P(LeftDark, ClosingPutsOutWhatTheAgentLit) {
     const LitAtExit& row = GetParam();
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     if (row.ringing) {
         session.app.IncomingCall("12");
         session.Settle();

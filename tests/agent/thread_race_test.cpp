@@ -37,6 +37,27 @@ void ExpectLiftAnswers(AgentSession& session, const std::string& id) {
     EXPECT_EQ(Texts(session.app).back(), "SET CALL " + id + "  STATUS FINISHED");
 }
 
+// The handset lifted on the ringing call while the reader's Ring write is held
+// inside WriteFile, so that the test can act before the write completes.
+void LiftWithTheRingWriteHeld(AgentSession& session) {
+    session.phone.HoldLedReports(/*count=*/1);
+    session.phone.LiftHandset();
+    session.Settle();
+    ASSERT_EQ(session.phone.HeldLedReportCount(), 1u) << "the reader waits in its Ring write";
+}
+
+// A new call answered in the application is not the phone's: Off-Hook shows it,
+// Ring is out, and no video or answer is sent for it.
+void ExpectAnsweredInTheApplication(AgentSession& session, const std::string& id) {
+    session.app.ClearCommands();
+    session.app.IncomingCall(id);
+    session.Settle();
+    session.app.AnswerCall(id);
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
+    EXPECT_EQ(Texts(session.app), Strings{"GET CALL " + id + " TYPE"});
+}
+
 // The reader's "I have ended" number, posted by another program that found the
 // agent's window, with the wParams it might guess (the first reader's
 // generation among them).
@@ -54,9 +75,7 @@ class ForeignReaderEnded : public testing::TestWithParam<bool> {};
 TEST_P(ForeignReaderEnded, ChangesNothingAndThePhoneStillAnswers) {
     const bool readerInsideSend = GetParam();
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     const HANDLE reader = bridgeState.readerThread.load();
     ASSERT_NE(reader, nullptr);
 
@@ -101,16 +120,11 @@ INSTANTIATE_TEST_SUITE_P(Reader, ForeignReaderEnded, testing::Values(false, true
 // application then lights Off-Hook and turns no camera on.
 TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     session.app.IncomingCall("5");
     session.Settle();
 
-    session.phone.HoldLedReports(/*count=*/1);
-    session.phone.LiftHandset();
-    session.Settle();
-    ASSERT_EQ(session.phone.HeldLedReportCount(), 1u) << "the reader waits in its Ring write";
+    ASSERT_NO_FATAL_FAILURE(LiftWithTheRingWriteHeld(session));
     session.app.MissCall("5");
     session.Settle();
     EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
@@ -121,13 +135,7 @@ TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
     EXPECT_EQ(bridgeState.callActive.load(), 0);
 
     session.Replace();
-    session.app.ClearCommands();
-    session.app.IncomingCall("6");
-    session.Settle();
-    session.app.AnswerCall("6");
-    session.Settle();
-    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
-    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 6 TYPE"});
+    ExpectAnsweredInTheApplication(session, "6");
 }
 
 // Someone answers in the application just as the handset is lifted: the
@@ -138,16 +146,11 @@ TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
 // the call's id and the video follows.
 TEST(LiftRacingAnAnswerInTheApplication, TheLiftRecordedFirstKeepsTheCall) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     session.app.IncomingCall("7");
     session.Settle();
 
-    session.phone.HoldLedReports(/*count=*/1);
-    session.phone.LiftHandset();
-    session.Settle();
-    ASSERT_EQ(session.phone.HeldLedReportCount(), 1u) << "the reader waits in its Ring write";
+    ASSERT_NO_FATAL_FAILURE(LiftWithTheRingWriteHeld(session));
     session.app.AnswerCall("7");
     session.Settle();
     EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
@@ -162,13 +165,7 @@ TEST(LiftRacingAnAnswerInTheApplication, TheLiftRecordedFirstKeepsTheCall) {
                        "SET CALL 7  STATUS INPROGRESS", "ALTER CALL 7  START_VIDEO_SEND"}));
 
     session.Replace();
-    session.app.ClearCommands();
-    session.app.IncomingCall("8");
-    session.Settle();
-    session.app.AnswerCall("8");
-    session.Settle();
-    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
-    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 8 TYPE"});
+    ExpectAnsweredInTheApplication(session, "8");
 }
 
 // Another call's end arrives while a call rings and the phone holds none, so
@@ -179,9 +176,7 @@ TEST(LiftRacingAnAnswerInTheApplication, TheLiftRecordedFirstKeepsTheCall) {
 // no call at all.
 TEST(LiftRacingTheEndOfAnotherCall, TakesNoHoldOfTheCallBeingEnded) {
     AgentSession session;
-    ASSERT_TRUE(session.phone.Plug());
-    session.app.Start();
-    session.StartAgent();
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
     session.app.IncomingCall("11");
     session.Settle();
 
@@ -208,13 +203,7 @@ TEST(LiftRacingTheEndOfAnotherCall, TakesNoHoldOfTheCallBeingEnded) {
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 11 TYPE"});
     EXPECT_EQ(Leds(session.phone), "ring=off off-hook=off");
     session.Replace();
-    session.app.ClearCommands();
-    session.app.IncomingCall("12");
-    session.Settle();
-    session.app.AnswerCall("12");
-    session.Settle();
-    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=on");
-    EXPECT_EQ(Texts(session.app), Strings{"GET CALL 12 TYPE"});
+    ExpectAnsweredInTheApplication(session, "12");
 }
 
 }  // namespace
