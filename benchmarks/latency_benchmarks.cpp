@@ -161,6 +161,15 @@ void BM_NotificationToLed(benchmark::State& state, const LedCase& kind) {
 
 void RegisterLatencyBenchmarks(std::size_t events) {
     const auto iterations = static_cast<benchmark::IterationCount>(events);
+    // Every latency benchmark runs its events once, timed by its own stamps.
+    const auto registerEach = [iterations](const auto& cases, const auto& function) {
+        for (const auto& entry : cases) {
+            benchmark::RegisterBenchmark(entry.name, function, entry.kind)
+                ->Iterations(iterations)
+                ->UseManualTime()
+                ->Unit(benchmark::kMicrosecond);
+        }
+    };
     const struct {
         const char* name;
         const PressCase& kind;
@@ -169,12 +178,7 @@ void RegisterLatencyBenchmarks(std::size_t events) {
         {"BM_PressToCommand/replace_hangs_up", kReplaceHangsUp},
         {"BM_PressToCommand/button7_hangs_up", kButton7HangsUp},
     };
-    for (const auto& press : presses) {
-        benchmark::RegisterBenchmark(press.name, BM_PressToCommand, press.kind)
-            ->Iterations(iterations)
-            ->UseManualTime()
-            ->Unit(benchmark::kMicrosecond);
-    }
+    registerEach(presses, BM_PressToCommand);
     const struct {
         const char* name;
         const LedCase& kind;
@@ -182,10 +186,5 @@ void RegisterLatencyBenchmarks(std::size_t events) {
         {"BM_NotificationToLed/type_lights_ring", kTypeLightsRing},
         {"BM_NotificationToLed/missed_puts_ring_out", kMissedPutsRingOut},
     };
-    for (const auto& led : leds) {
-        benchmark::RegisterBenchmark(led.name, BM_NotificationToLed, led.kind)
-            ->Iterations(iterations)
-            ->UseManualTime()
-            ->Unit(benchmark::kMicrosecond);
-    }
+    registerEach(leds, BM_NotificationToLed);
 }
