@@ -94,9 +94,10 @@ using HDEVNOTIFY = PVOID;
 
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff))
-#define MAKELONG(a, b)                                            \
-    (static_cast<LONG>(static_cast<WORD>(static_cast<DWORD_PTR>(a) & 0xffff) | \
-                       (static_cast<DWORD>(static_cast<WORD>(static_cast<DWORD_PTR>(b) & 0xffff)) << 16)))
+#define MAKELONG(a, b)                                          \
+    (static_cast<LONG>(                                         \
+        static_cast<WORD>(static_cast<DWORD_PTR>(a) & 0xffff) | \
+        (static_cast<DWORD>(static_cast<WORD>(static_cast<DWORD_PTR>(b) & 0xffff)) << 16)))
 #define MAKEINTRESOURCEW(i) (reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define IS_INTRESOURCE(r) ((reinterpret_cast<ULONG_PTR>(r) >> 16) == 0)
 
@@ -110,9 +111,11 @@ using LPGUID = GUID*;
 using LPCGUID = const GUID*;
 
 inline bool operator==(const GUID& a, const GUID& b) {
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
+        return false;
     for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i]) return false;
+        if (a.Data4[i] != b.Data4[i])
+            return false;
     return true;
 }
 
