@@ -75,13 +75,22 @@ const PressCase kButton7HangsUp{RingAndLift,
                                 [](SimulatedPhone& phone) { phone.PressButton(kHangUpButton); },
                                 "FINISHED", ReleaseHangUpAndPutDown};
 
-void BM_PressToCommand(benchmark::State& state, const PressCase& kind) {
+// The running agent with the phone plugged in, or null with the benchmark
+// failed and the reason given.
+LiveAgent* AgentWithPhone(benchmark::State& state) {
     std::string error;
     LiveAgent* agent = LiveAgent::Get(error);
     if (agent == nullptr || !agent->SetPhonePlugged(true, error)) {
         state.SkipWithError(error.c_str());
-        return;
+        return nullptr;
     }
+    return agent;
+}
+
+void BM_PressToCommand(benchmark::State& state, const PressCase& kind) {
+    LiveAgent* agent = AgentWithPhone(state);
+    if (agent == nullptr)
+        return;
     LatencySamples samples(static_cast<std::size_t>(state.max_iterations));
     for (auto _ : state) {
         const std::string id = NextCallId();
@@ -127,12 +136,9 @@ const LedCase kMissedPutsRingOut{
     NoCall};
 
 void BM_NotificationToLed(benchmark::State& state, const LedCase& kind) {
-    std::string error;
-    LiveAgent* agent = LiveAgent::Get(error);
-    if (agent == nullptr || !agent->SetPhonePlugged(true, error)) {
-        state.SkipWithError(error.c_str());
+    LiveAgent* agent = AgentWithPhone(state);
+    if (agent == nullptr)
         return;
-    }
     LatencySamples samples(static_cast<std::size_t>(state.max_iterations));
     for (auto _ : state) {
         const std::string id = NextCallId();

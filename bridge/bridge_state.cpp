@@ -49,6 +49,16 @@ bool PhoneHoldsCallLocked() {
     return bridgeState.answeredByDevice.load() == 1 && bridgeState.callActive.load() == 1;
 }
 
+// callLock held.
+LetGo LetGoLocked() {
+    LetGo letGo;
+    letGo.done = true;
+    letGo.ringWasLit = bridgeState.ringLit.load() == 1;
+    letGo.anyWasLit = AnyIndicatorLit();
+    ResetLocked();
+    return letGo;
+}
+
 }  // namespace
 
 void StartOfCall() {
@@ -71,20 +81,18 @@ bool PhoneHoldsCall() {
     return PhoneHoldsCallLocked();
 }
 
+bool AnyIndicatorLit() {
+    return bridgeState.ringLit.load() == 1 || bridgeState.answeredElsewhere.load() == 1;
+}
+
 LetGo LetGoOfCallUnlessHeld() {
     CallGuard lock(bridgeState.callLock);
     if (PhoneHoldsCallLocked())
         return {};
-    LetGo letGo;
-    letGo.done = true;
-    letGo.ringWasLit = bridgeState.ringLit.load() == 1;
-    // Off-Hook is lit from an answer elsewhere until the call's end.
-    letGo.anyWasLit = letGo.ringWasLit || bridgeState.answeredElsewhere.load() == 1;
-    ResetLocked();
-    return letGo;
+    return LetGoLocked();
 }
 
-CallEnd EndCallUnlessHeld(bool namesCurrentCall, bool finished) {
+LetGo EndCallUnlessHeld(bool namesCurrentCall, bool finished) {
     CallGuard lock(bridgeState.callLock);
     if (PhoneHoldsCallLocked() && !namesCurrentCall)
         return {};
@@ -93,11 +101,7 @@ CallEnd EndCallUnlessHeld(bool namesCurrentCall, bool finished) {
             bridgeState.endedByHost = 1;
         bridgeState.callActive = 0;
     }
-    CallEnd end;
-    end.done = true;
-    end.ringWasLit = bridgeState.ringLit.load() == 1;
-    ResetLocked();
-    return end;
+    return LetGoLocked();
 }
 
 void SetCallType(CallDirection direction) {

@@ -80,25 +80,24 @@ InProgressOutcome RecordInProgress();
 // The phone holds the current call: it answered it and has not hung it up,
 // and the call has not ended.
 bool PhoneHoldsCall();
-// Another call starts: unless the phone holds the current call, the current
-// call is let go of (a call reset, in one step with that test). What was lit
-// for it is reported, to be put out.
+// Whether Ring or Off-Hook is lit for the current call (Off-Hook is lit from
+// an answer elsewhere until the call's end state resets it).
+bool AnyIndicatorLit();
+// A call let go of (reset), and what was lit for it, to be put out.
 struct LetGo {
     bool done = false;
     bool ringWasLit = false;
     bool anyWasLit = false;
 };
+// Another call starts: unless the phone holds the current call, the current
+// call is let go of, in one step with that test.
 LetGo LetGoOfCallUnlessHeld();
 // An end state arrived ("STATUS FINISHED" when `finished`). Unless the phone
 // holds the current call and the end names another call, the call ends in one
 // step with that test: for FINISHED how it ended is recorded and callActive
-// cleared, then the call is reset, so that no press can take hold of it in
-// between. What was lit is reported, to be put out.
-struct CallEnd {
-    bool done = false;
-    bool ringWasLit = false;
-};
-CallEnd EndCallUnlessHeld(bool namesCurrentCall, bool finished);
+// cleared, then the call is let go of, so that no press can take hold of it in
+// between.
+LetGo EndCallUnlessHeld(bool namesCurrentCall, bool finished);
 
 // ---- Reader thread: decide on a snapshot, record only if it still holds ----
 

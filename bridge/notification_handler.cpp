@@ -33,6 +33,15 @@ bool IsCurrentCall(const CallIdText& id) {
     return current[0] != '\0' && std::string_view(current.data()) == id.data();
 }
 
+// Ring gets its own write, first: on a phone whose Ring LED sits in a report of
+// its own, clearing Off-Hook would leave it lit.
+void PutOut(bool ring, bool offHook) {
+    if (ring)
+        SetIndicator(target_device::kRingLed, /*on=*/false);
+    if (offHook)
+        SetIndicator(target_device::kOffHookLed, /*on=*/false);
+}
+
 // A call reported in progress before its type was known: it was answered
 // already, so it shows as answered elsewhere, not as ringing.
 void ShowIfAlreadyInProgress() {
@@ -51,14 +60,7 @@ bool IsOtherEndState(std::wstring_view text) {
 }  // namespace
 
 void PutIndicatorsOut() {
-    if (bridgeState.ringLit.exchange(0) == 1)
-        SetIndicator(target_device::kRingLed, /*on=*/false);
-    SetIndicator(target_device::kOffHookLed, /*on=*/false);
-}
-
-bool AnyIndicatorLit() {
-    // Off-Hook is lit from an answer elsewhere until the call's end state resets it.
-    return bridgeState.ringLit.load() == 1 || bridgeState.answeredElsewhere.load() == 1;
+    PutOut(/*ring=*/bridgeState.ringLit.exchange(0) == 1, /*offHook=*/true);
 }
 
 CallIdText CallIdBefore(const WCHAR* text, const WCHAR* keyword) {
@@ -97,10 +99,7 @@ void OnHostNotification(const WCHAR* text, HWND window) {
             const LetGo letGo = LetGoOfCallUnlessHeld();
             if (!letGo.done)
                 return;
-            if (letGo.ringWasLit)
-                SetIndicator(target_device::kRingLed, /*on=*/false);
-            if (letGo.anyWasLit)
-                SetIndicator(target_device::kOffHookLed, /*on=*/false);
+            PutOut(letGo.ringWasLit, letGo.anyWasLit);
         }
         StartOfCall();
         SetCallId(CallIdSlot::Current, id.data());
@@ -155,10 +154,7 @@ void OnHostNotification(const WCHAR* text, HWND window) {
         return;
     // While the phone holds its call, the end of another call does not end it.
     // The indicators go out once the call is over: a lift meanwhile finds no call.
-    const CallEnd end = EndCallUnlessHeld(IsCurrentCall(ExtractCallId(text)), finished);
-    if (!end.done)
-        return;
-    if (end.ringWasLit)
-        SetIndicator(target_device::kRingLed, /*on=*/false);
-    SetIndicator(target_device::kOffHookLed, /*on=*/false);
+    const LetGo end = EndCallUnlessHeld(IsCurrentCall(ExtractCallId(text)), finished);
+    if (end.done)
+        PutOut(end.ringWasLit, /*offHook=*/true);
 }

@@ -9,12 +9,9 @@
 void OnHostNotification(const WCHAR* text, HWND window);
 
 // Puts out what the agent lit: Ring while ringLit is set (its own write, for a
-// phone whose Ring LED has a report of its own), then Off-Hook. Every end
-// state does this, and so does the agent on its way out.
+// phone whose Ring LED has a report of its own), then Off-Hook. The agent does
+// this on its way out; an end state does the same for the call it ends.
 void PutIndicatorsOut();
-
-// Whether the agent has Ring or Off-Hook lit for the current call.
-bool AnyIndicatorLit();
 
 // The id of a call notification: the text before "STATUS", less a leading
 // "CALL " when the text starts with "CALL". Keeps the blank before "STATUS".
