@@ -94,6 +94,15 @@ directories=$(rows Directory | cut -f1 | sort | tr '\n' ' ')
 expect_row Property ProductName QuillonSkypePlugIn
 expect_row Property ProductVersion "$version"
 expect_row Property UpgradeCode "$upgrade_code"
+# Reproducible: the product code is a name-based (SHA-1) UUID of the upgrade code and the
+# version, the same for every build of one version and another for each version.
+product_code=$(python3 -c 'import sys, uuid
+print("{%s}" % str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' \
+    "$upgrade_code" "$version")
+expect_row Property ProductCode "$product_code"
+# The agent's own icon in Add/Remove Programs.
+expect_row Property ARPPRODUCTICON agent.ico
+expect_row Icon agent.ico Icon.agent.ico
 
 # The agent and its logon start; the Run value is the component's key path, so the
 # installer removes both together.

@@ -106,8 +106,25 @@ TEST_F(ExecutableResources, IconsAndManifest) {
     EXPECT_FALSE(Resource(108, RT_GROUP_ICON).empty()) << "small class icon";
     EXPECT_TRUE(Resource(128, RT_GROUP_ICON).empty()) << "the About box's icon stays empty";
     std::string_view manifest = Resource(1, RT_MANIFEST);
-    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string_view::npos) << manifest;
-    EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string_view::npos) << manifest;
+    ASSERT_FALSE(manifest.empty()) << "no manifest";
+    const char* const entries[] = {
+        "level=\"asInvoker\"",
+        "uiAccess=\"false\"",
+        // supportedOS: Windows 7, 8, 8.1, 10 and 11.
+        "Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"",
+        "Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"",
+        "Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"",
+        "Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"",
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+        "PerMonitorV2</dpiAwareness>",
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
+        "true/pm</dpiAware>",
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "publicKeyToken=\"6595b64144ccf1df\"",
+    };
+    for (const char* entry : entries) {
+        EXPECT_NE(manifest.find(entry), std::string_view::npos) << entry << " not in\n" << manifest;
+    }
 }
 
 TEST_F(ExecutableResources, MenuWithExitAndAbout) {
