@@ -4,6 +4,13 @@
 #   sim       the native suite against the simulated desktop
 #   windows   the Windows executable cross-built with MinGW-w64, its tests, the
 #             virtual phone's and the installer's, under Wine
+#   reproducible  the Windows release files (executable, custom-action DLL,
+#             MSI) built twice in two fresh folders, the second in another time
+#             zone: their SHA-256 must be equal (--full, needs Wine's packages)
+#   signing   a throwaway certificate authority signs a release
+#             (scripts/release.sh); both files verify against it, a changed
+#             byte fails that, and the signed MSI installs and uninstalls under
+#             Wine (--full, after the windows stage)
 #   release   the native suite built Release (-O3) with warnings as errors, as
 #             users build it (--full)
 #   bench     the benchmarks built at -O2 and each run once briefly, so that
@@ -16,8 +23,8 @@
 # Options:
 #   --no-wine      leave out the windows stage and its packages, for a machine
 #                  where Wine cannot run
-#   --full         run release, bench, asan, tsan and fuzz too (always when CI=true);
-#                  --sanitizers is the same
+#   --full         run reproducible, signing, release, bench, asan, tsan and fuzz
+#                  too (always when CI=true); --sanitizers is the same
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
 set -uo pipefail
@@ -47,12 +54,15 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows release bench asan tsan fuzz)
+stages=(sim windows reproducible signing release bench asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
+$wine && $full && groups+=(release)
 declare -A left_out=()
-$wine || left_out[windows]="--no-wine"
-for stage in release bench asan tsan fuzz; do
+for stage in windows reproducible signing; do
+    $wine || left_out[$stage]="--no-wine"
+done
+for stage in reproducible signing release bench asan tsan fuzz; do
     $full || left_out[$stage]="run with --full or CI=true"
 done
 
@@ -123,6 +133,96 @@ stage_windows() {
     local status=0
     test_preset windows 1 || status=1
     scripts/wine-session.sh stop || true
+    return "$status"
+}
+
+# The files a release ships, built twice from scratch: in folders of different path
+# lengths (a leaked path shifts every later byte) and time zones, at different times.
+# Only those targets, not the tests.
+stage_reproducible() {
+    local root="$repo/build/reproducible" dir zone first= sums
+    local dirs=("$root/a" "$root/second-build-in-a-longer-folder") zones=(UTC Pacific/Kiritimati)
+    rm -rf "$root"
+    for i in 0 1; do
+        dir=${dirs[$i]}
+        TZ=${zones[$i]} cmake --preset windows -B "$dir" -DBUILD_TESTING=OFF >/dev/null &&
+            TZ=${zones[$i]} cmake --build "$dir" -j "$jobs" \
+                --target QuillonSkypePlugIn close_agent agent_msi >/dev/null || return 1
+        sums=$(cd "$dir" && sha256sum QuillonSkypePlugIn.exe installer/close_agent.dll \
+            QuillonSkypePlugIn-*.msi) || return 1
+        echo "$sums"
+        if [[ -z "$first" ]]; then
+            first=$sums
+        elif [[ "$sums" != "$first" ]]; then
+            stage_note="the two builds differ: compare $root/*"
+            return 1
+        fi
+    done
+    stage_note="equal SHA-256: $(echo "$first" | awk '{ printf "%s%s %.16s...", sep, $2, $1; sep = ", " }')"
+    rm -rf "$root"
+}
+
+# A release signed by a throwaway authority (never kept: a temporary folder), checked
+# as Windows would: the chain, the digest of the whole file, and the installer itself.
+stage_signing() {
+    local tmp status=0 file size offset byte
+    tmp=$(mktemp -d) || return 1
+    (
+        set -e
+        cd "$tmp"
+        umask 077
+        openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Throwaway Test CA" \
+            -addext "basicConstraints=critical,CA:TRUE" \
+            -addext "keyUsage=critical,keyCertSign,cRLSign" -keyout ca.key -out ca.pem
+        openssl req -newkey rsa:2048 -nodes -subj "/CN=Throwaway Code Signing" \
+            -keyout signer.key -out signer.csr
+        printf '%s\n' "basicConstraints=critical,CA:FALSE" "keyUsage=critical,digitalSignature" \
+            "extendedKeyUsage=codeSigning" >signer.ext
+        openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1 \
+            -extfile signer.ext -out signer.pem
+        openssl rand -hex 16 >password
+        openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem \
+            -passout file:password -out signer.p12
+    ) >"$tmp/openssl.log" 2>&1 || { cat "$tmp/openssl.log"; rm -rf "$tmp"; return 1; }
+
+    SIGN_PKCS12=$tmp/signer.p12 SIGN_PASSWORD=$(cat "$tmp/password") \
+        scripts/release.sh --out "$tmp/out" || status=1
+    local exe=$tmp/out/QuillonSkypePlugIn.exe msis=("$tmp"/out/QuillonSkypePlugIn-*.msi)
+    for file in "$exe" "${msis[0]}"; do
+        ((status == 0)) || break
+        if ! osslsigncode verify -CAfile "$tmp/ca.pem" -in "$file" >"$tmp/verify.log" 2>&1; then
+            cat "$tmp/verify.log"
+            echo "signing: $(basename "$file") does not verify" >&2
+            status=1
+            break
+        fi
+        # One byte in the middle, inverted: the digest no longer matches.
+        cp "$file" "$tmp/changed"
+        size=$(stat -c %s "$file")
+        offset=$((size / 2))
+        byte=$(od -An -tu1 -j "$offset" -N1 "$file")
+        printf "\\$(printf %o $((255 - byte)))" |
+            dd of="$tmp/changed" bs=1 seek="$offset" conv=notrunc status=none
+        if osslsigncode verify -CAfile "$tmp/ca.pem" -in "$tmp/changed" >/dev/null 2>&1; then
+            echo "signing: $(basename "$file") with byte $offset changed still verifies" >&2
+            status=1
+        fi
+    done
+    # The installer tests' own install-and-remove case, with the signed package.
+    local tests=$repo/build/windows/installer/tests
+    if ((status == 0)) && [[ ! -x "$tests/agent_probe.exe" ]]; then
+        echo "signing: $tests/agent_probe.exe missing (the windows stage builds it)" >&2
+        status=1
+    fi
+    if ((status == 0)); then
+        local version=${msis[0]##*-}
+        (cd "$tmp" && AGENT_WINEPREFIX=$tests/wineprefix INSTALLER_REPO=$repo \
+            INSTALLER_PROBE=$tests/agent_probe.exe MSI_CURRENT=${msis[0]} EXE_CURRENT=$exe \
+            VERSION_CURRENT=${version%.msi} "$repo/installer/tests/installer_test.sh" uninstall) ||
+            status=1
+    fi
+    ((status == 0)) && stage_note="exe and MSI signed and verified, changed bytes refused, signed MSI installed and removed under Wine"
+    rm -rf "$tmp"
     return "$status"
 }
 
