@@ -166,6 +166,7 @@ stage_reproducible() {
 # as Windows would: the chain, the digest of the whole file, and the installer itself.
 stage_signing() {
     local tmp status=0 file size offset byte
+    stage_note="see its output"
     tmp=$(mktemp -d) || return 1
     (
         set -e
