@@ -50,7 +50,8 @@ seal() {
     case "$mode" in
         sign) scripts/sign.sh "$1" ;;
         attach)
-            local published=$signatures/$(basename "$1") work
+            local published work
+            published=$signatures/$(basename "$1")
             [[ -f "$published" ]] || { echo "release: no $published" >&2; return 1; }
             work=$(mktemp -d)
             osslsigncode extract-signature -in "$published" -out "$work/signature" >/dev/null

@@ -21,8 +21,8 @@
 #   fuzz      every fuzz target for 60 s under libFuzzer, ASan and UBSan
 #             (--full; scripts/fuzz.sh)
 # Options:
-#   --no-wine      leave out the windows stage and its packages, for a machine
-#                  where Wine cannot run
+#   --no-wine      leave out the windows, reproducible and signing stages and
+#                  their packages, for a machine where Wine cannot run
 #   --full         run reproducible, signing, release, bench, asan, tsan and fuzz
 #                  too (always when CI=true); --sanitizers is the same
 # A test that did not run fails the whole run, unless the allow-list below names
@@ -140,7 +140,7 @@ stage_windows() {
 # lengths (a leaked path shifts every later byte) and time zones, at different times.
 # Only those targets, not the tests.
 stage_reproducible() {
-    local root="$repo/build/reproducible" dir zone first= sums
+    local root="$repo/build/reproducible" dir first='' sums
     local dirs=("$root/a" "$root/second-build-in-a-longer-folder") zones=(UTC Pacific/Kiritimati)
     rm -rf "$root"
     for i in 0 1; do
@@ -202,7 +202,7 @@ stage_signing() {
         size=$(stat -c %s "$file")
         offset=$((size / 2))
         byte=$(od -An -tu1 -j "$offset" -N1 "$file")
-        printf "\\$(printf %o $((255 - byte)))" |
+        printf '%b' "\\0$(printf %o $((255 - byte)))" |
             dd of="$tmp/changed" bs=1 seek="$offset" conv=notrunc status=none
         if osslsigncode verify -CAfile "$tmp/ca.pem" -in "$tmp/changed" >/dev/null 2>&1; then
             echo "signing: $(basename "$file") with byte $offset changed still verifies" >&2
