@@ -1,8 +1,8 @@
 # Byte-for-byte reproducible Windows images: two clean builds of one commit, in any
 # folders and at any time, give the same .exe and .dll (scripts/test.sh, stage
 # "reproducible"). Included by the top-level CMakeLists.txt, so every Windows toolchain
-# (MinGW-w64 g++ and clang alike) gets the same flags; the installer takes its time
-# stamps from agent_source_date_epoch (installer/cmake/run_wixl.cmake).
+# (MinGW-w64 g++ and clang alike) gets the same flags. The installer takes its times
+# from SOURCE_DATE_EPOCH or the commit (installer/cmake/run_wixl.cmake).
 #
 # Native builds keep absolute paths: debuggers and sanitizer reports find the sources.
 if(WIN32 AND NOT MSVC)

@@ -140,7 +140,7 @@ stage_windows() {
 # lengths (a leaked path shifts every later byte) and time zones, at different times.
 # Only those targets, not the tests.
 stage_reproducible() {
-    local root="$repo/build/reproducible" dir first='' sums
+    local root="$repo/build/reproducible" dir first='' sums i
     local dirs=("$root/a" "$root/second-build-in-a-longer-folder") zones=(UTC Pacific/Kiritimati)
     rm -rf "$root"
     for i in 0 1; do
