@@ -4,6 +4,8 @@
 #   sim       the native suite against the simulated desktop
 #   windows   the Windows executable cross-built with MinGW-w64, its tests, the
 #             virtual phone's and the installer's, under Wine
+#   windows-clang  the same Windows build and tests again with clang 14 and lld
+#             instead of MinGW-w64 g++, in a Wine prefix of its own (--full)
 #   release   the native suite built Release (-O3) with warnings as errors, as
 #             users build it (--full)
 #   bench     the benchmarks built at -O2 and each run once briefly, so that
@@ -14,10 +16,10 @@
 #   fuzz      every fuzz target for 60 s under libFuzzer, ASan and UBSan
 #             (--full; scripts/fuzz.sh)
 # Options:
-#   --no-wine      leave out the windows stage and its packages, for a machine
-#                  where Wine cannot run
-#   --full         run release, bench, asan, tsan and fuzz too (always when CI=true);
-#                  --sanitizers is the same
+#   --no-wine      leave out the windows stages and their packages, for a
+#                  machine where Wine cannot run
+#   --full         run windows-clang, release, bench, asan, tsan and fuzz too
+#                  (always when CI=true); --sanitizers is the same
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
 set -uo pipefail
@@ -47,14 +49,17 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows release bench asan tsan fuzz)
+stages=(sim windows windows-clang release bench asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
 declare -A left_out=()
-$wine || left_out[windows]="--no-wine"
-for stage in release bench asan tsan fuzz; do
+for stage in windows-clang release bench asan tsan fuzz; do
     $full || left_out[$stage]="run with --full or CI=true"
 done
+if ! $wine; then
+    left_out[windows]="--no-wine"
+    left_out[windows-clang]="--no-wine"
+fi
 
 summary=()
 total_passed=0
@@ -123,6 +128,16 @@ stage_windows() {
     local status=0
     test_preset windows 1 || status=1
     scripts/wine-session.sh stop || true
+    return "$status"
+}
+
+# The clang build's prefix is its own (the preset sets AGENT_WINEPREFIX): neither
+# suite sees the other's phone driver, installs or session.
+stage_windows-clang() {
+    build_preset windows-clang || return 1
+    local status=0
+    test_preset windows-clang 1 || status=1
+    AGENT_WINEPREFIX="$repo/build/windows-clang/wineprefix" scripts/wine-session.sh stop || true
     return "$status"
 }
 
