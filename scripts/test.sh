@@ -11,6 +11,8 @@
 #             (scripts/release.sh); both files verify against it, a changed
 #             byte fails that, and the signed MSI installs and uninstalls under
 #             Wine (--full, after the windows stage)
+#   windows-clang  the same Windows build and tests again with clang 14 and lld
+#             instead of MinGW-w64 g++, in a Wine prefix of its own (--full)
 #   release   the native suite built Release (-O3) with warnings as errors, as
 #             users build it (--full)
 #   bench     the benchmarks built at -O2 and each run once briefly, so that
@@ -21,10 +23,12 @@
 #   fuzz      every fuzz target for 60 s under libFuzzer, ASan and UBSan
 #             (--full; scripts/fuzz.sh)
 # Options:
-#   --no-wine      leave out the windows, reproducible and signing stages and
-#                  their packages, for a machine where Wine cannot run
-#   --full         run reproducible, signing, release, bench, asan, tsan and fuzz
-#                  too (always when CI=true); --sanitizers is the same
+#   --no-wine      leave out the windows, windows-clang, reproducible and
+#                  signing stages and their packages, for a machine where Wine
+#                  cannot run
+#   --full         run windows-clang, reproducible, signing, release, bench,
+#                  asan, tsan and fuzz too (always when CI=true); --sanitizers
+#                  is the same
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
 set -uo pipefail
@@ -54,16 +58,16 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows reproducible signing release bench asan tsan fuzz)
+stages=(sim windows windows-clang reproducible signing release bench asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
 $wine && $full && groups+=(release)
 declare -A left_out=()
-for stage in windows reproducible signing; do
-    $wine || left_out[$stage]="--no-wine"
-done
-for stage in reproducible signing release bench asan tsan fuzz; do
+for stage in windows-clang reproducible signing release bench asan tsan fuzz; do
     $full || left_out[$stage]="run with --full or CI=true"
+done
+for stage in windows windows-clang reproducible signing; do
+    $wine || left_out[$stage]="--no-wine"
 done
 
 summary=()
@@ -224,6 +228,16 @@ stage_signing() {
     fi
     ((status == 0)) && stage_note="exe and MSI signed and verified, changed bytes refused, signed MSI installed and removed under Wine"
     rm -rf "$tmp"
+    return "$status"
+}
+
+# The clang build's prefix is its own (the preset sets AGENT_WINEPREFIX): neither
+# suite sees the other's phone driver, installs or session.
+stage_windows-clang() {
+    build_preset windows-clang || return 1
+    local status=0
+    test_preset windows-clang 1 || status=1
+    AGENT_WINEPREFIX="$repo/build/windows-clang/wineprefix" scripts/wine-session.sh stop || true
     return "$status"
 }
 

@@ -3,6 +3,11 @@
 #ifndef VPHONE_HID_MINIDRIVER_H
 #define VPHONE_HID_MINIDRIVER_H
 
+/* <ddk/wdm.h> defines these two static inline after MinGW's intrinsics declared them
+   extern inline; clang then emits an external copy in every file and the link fails on
+   the duplicates. The driver uses neither: keep only wdm.h's static ones. */
+#define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
+#define __INTRINSIC_DEFINED_InterlockedBitTestAndReset
 #include <ddk/wdm.h>
 #include <hidusage.h>
 #include <ddk/hidclass.h>
@@ -51,7 +56,9 @@ typedef struct _HID_DEVICE_EXTENSION {
     PVOID MiniDeviceExtension;
 } HID_DEVICE_EXTENSION, *PHID_DEVICE_EXTENSION;
 
-#include <pshpack1.h>
+/* Byte-packed as in the HID descriptor on the wire; the pragma rather than <pshpack1.h>,
+   whose unbalanced push clang reports. */
+#pragma pack(push, 1)
 typedef struct _HID_DESCRIPTOR_DESC_LIST {
     UCHAR bReportType;
     USHORT wReportLength;
@@ -65,7 +72,7 @@ typedef struct _HID_DESCRIPTOR {
     UCHAR bNumDescriptors;
     HID_DESCRIPTOR_DESC_LIST DescriptorList[1];
 } HID_DESCRIPTOR, *PHID_DESCRIPTOR;
-#include <poppack.h>
+#pragma pack(pop)
 
 typedef struct _HID_DEVICE_ATTRIBUTES {
     ULONG Size;
