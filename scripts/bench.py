@@ -150,7 +150,7 @@ def micro_rows(settings):
                  f"BM_OnHostNotification/{kind}")
     for case in ("phone", "other_hid_device", "not_hid"):
         call_row(f"MatchTargetPath: {case.replace('_', ' ')}", f"BM_MatchTargetPath/{case}")
-    call_row("agent's own work per press (decode, rules, command text)", "BM_PressDecision")
+    call_row("reader's step per press (decode, rules, Ring write, send)", "BM_PressDecision")
 
     us, entries = cpu("BM_SetIndicator")
     allocations = median_of(entries, "allocations")
