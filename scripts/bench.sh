@@ -40,7 +40,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
     if $wine; then
         cmake --preset windows >/dev/null
         cmake --build --preset windows -j "$jobs" \
-            --target QuillonSkypePlugIn agent_wine_bench vphone vphone_driver scenario_player
+            --target QuillonSkypePlugIn agent_wine_bench vphone vphone_driver scenario_player floor_reader
     fi
 } >&2
 

@@ -13,6 +13,9 @@
    driver derives the interface path hid#vid_f1ce&pid_0b5d&mi_03&col02#0001#{...}. */
 #define VPHONE_HARDWARE_ID L"ROOT\\VID_F1CE&PID_0B5D&MI_03&Col02"
 #define VPHONE_INSTANCE_ID VPHONE_HARDWARE_ID L"\\0001"
+/* The interface path SetupAPI lists for it. */
+#define VPHONE_LISTED_PATH \
+    L"\\\\?\\hid#vid_f1ce&pid_0b5d&mi_03&col02#0001#{4d1e55b2-f16f-11cf-88cb-001111000030}"
 #define VPHONE_SERVICE_NAME L"vphone"
 #define VPHONE_CONTROL_DEVICE_NAME L"\\Device\\VirtualPhoneControl"
 #define VPHONE_CONTROL_LINK_NAME L"\\DosDevices\\VirtualPhoneControl"
