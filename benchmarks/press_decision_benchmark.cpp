@@ -1,58 +1,53 @@
-// The agent's own work for one press, apart from the simulated desktop: decode
-// the report, take the call state and apply the rules to each item, record the
-// answer or hang-up and compose its command. It follows the reader's loop
-// (ActOnReport in bridge/button_reader.cpp) without the Ring write and the
-// send, whose costs are the SetIndicator and press → command figures.
+// The agent's own work for one press: the reader's step for one report
+// (decode, then ActOnReport: the rules, the Ring write of an answer, the
+// command and its send). The call application is a stand-in window on the
+// benchmark's own thread, so the send is a plain call into it and no thread
+// hand-off is timed; the Ring write goes through the simulated HID stack.
 #include <benchmark/benchmark.h>
+
+#include <cstring>
 
 #include "bridge/bridge_state.h"
 #include "bridge/button_reader.h"
-#include "bridge/call_api.h"
-#include "bridge/host_channel.h"
 #include "bridge/notification_handler.h"
 #include "hid/device_record.h"
+#include "hid/indicator_output.h"
 #include "micro_support.h"
 
 namespace {
 
-// Stands for the attached call application; nothing is ever sent to it here.
-const HWND kAttachedWindow = reinterpret_cast<HWND>(static_cast<LONG_PTR>(0x5150));
+constexpr wchar_t kStandInClass[] = L"BenchCallAppStandIn";
+constexpr char kAnswer[] = "SET CALL 1001  STATUS INPROGRESS";
+constexpr char kHangUp[] = "SET CALL 1001  STATUS FINISHED";
 
-// Returns the command composed for the report, or null when it gives none.
-const char* DecideReport(const char* report, ReportHistory& history, CommandBuffer& command) {
-    ReportTables& input = deviceRecord.input;
-    UnpackInputReport(report, static_cast<USHORT>(deviceRecord.capabilities.InputReportByteLength),
-                      input.items.get(), input.itemCount, deviceRecord.parsedDescriptor);
-    const ItemView item0 = ViewOfItem(input.items.get(), input.itemCount, 0);
-    const ItemView item1 = ViewOfItem(input.items.get(), input.itemCount, 1);
-    const ItemView item2 = ViewOfItem(input.items.get(), input.itemCount, 2);
-    const char* composed = nullptr;
-    for (ULONG index = 0; index < input.itemCount; ++index) {
-        const ItemView item = ViewOfItem(input.items.get(), input.itemCount, index);
-        const CallView call = CurrentCallView();
-        switch (DecideItem(item, item0, item1, item2, history, call)) {
-            case PressAction::Answer:
-                if (IsCallStillCurrent(call.generation) && RecordDeviceAnswer(call.generation)) {
-                    ComposeCommand(command, {call_api::kSetCallPrefix, call.incomingId.data(),
-                                             call_api::kStatusInProgressSuffix});
-                    composed = command.data();
-                }
-                break;
-            case PressAction::HangUp:
-                if (composed == nullptr && RecordDeviceHangUp(call.generation, /*ringOut=*/true)) {
-                    ComposeCommand(command, {call_api::kSetCallPrefix, call.incomingId.data(),
-                                             call_api::kStatusFinishedSuffix});
-                    composed = command.data();
-                }
-                break;
-            case PressAction::None:
-                break;
-        }
-    }
-    history.first0 = item0.first;
-    history.first1 = item1.first;
-    history.first2 = item2.first;
-    return composed;
+// What the stand-in received: every command in turn must be the one expected.
+struct Received {
+    const char* expected = kAnswer;
+    std::size_t right = 0;
+    std::size_t wrong = 0;
+};
+Received received;
+
+LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA)
+        return DefWindowProcW(window, message, wParam, lParam);
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    const bool right = data != nullptr && data->lpData != nullptr &&
+                       data->cbData == std::strlen(received.expected) + 1 &&
+                       std::memcmp(data->lpData, received.expected, data->cbData) == 0;
+    ++(right ? received.right : received.wrong);
+    received.expected = received.expected == kAnswer ? kHangUp : kAnswer;
+    return TRUE;
+}
+
+HWND CreateStandIn() {
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof(info);
+    info.lpfnWndProc = StandInProc;
+    info.lpszClassName = kStandInClass;
+    RegisterClassExW(&info);
+    return CreateWindowExW(0, kStandInClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                           nullptr);
 }
 
 // Lift and replace in turn on a ringing incoming call: every report is a
@@ -64,25 +59,31 @@ void BM_PressDecision(benchmark::State& state) {
                                         : "the phone did not open");
         return;
     }
+    SetDevicePath(simdesk::SimulatedPhone::TelephonyPath().c_str());
+    const HWND standIn = CreateStandIn();
     OnHostNotification(L"CALL 1001 STATUS RINGING", nullptr);
     OnHostNotification(L"CALL 1001 TYPE INCOMING_P2P", nullptr);
-    bridgeState.apiWindow = kAttachedWindow;
-    const char reports[][2] = {{1, 0x02}, {1, 0x00}};  // hook lifted, hook down
+    bridgeState.apiWindow = standIn;
+    ReaderContext context;
+    context.device = &deviceRecord;
+    context.window = standIn;  // the sender; nothing is sent back to it
     ReportHistory history;
-    CommandBuffer command{};
+    received = Received{};
+    const char reports[][2] = {{1, 0x02}, {1, 0x00}};  // hook lifted, hook down
+    const auto length = static_cast<USHORT>(deviceRecord.capabilities.InputReportByteLength);
     std::size_t next = 0;
-    std::size_t commands = 0;
     AllocationCounter counter;
     for (auto _ : state) {
-        const char* composed = DecideReport(reports[next++ % 2], history, command);
-        commands += composed != nullptr ? 1 : 0;
-        benchmark::DoNotOptimize(composed);
+        UnpackInputReport(reports[next++ % 2], length, deviceRecord.input.items.get(),
+                          deviceRecord.input.itemCount, deviceRecord.parsedDescriptor);
+        ActOnReport(context, history);
     }
     ReportAllocations(state, counter);
     bridgeState.apiWindow = nullptr;
     OnHostNotification(L"CALL 1001 STATUS FINISHED", nullptr);
-    if (commands != next)
-        state.SkipWithError("a press gave no command");
+    DestroyWindow(standIn);
+    if (received.right != next || received.wrong != 0)
+        state.SkipWithError("a press gave no command, or the wrong one");
 }
 BENCHMARK(BM_PressDecision);
 

@@ -71,6 +71,8 @@ void HangUp(HWND window, const CallView& call, const ItemView& item2) {
     SendHostCommand(hangUpCommand.data(), window);
 }
 
+}  // namespace
+
 void ActOnReport(const ReaderContext& context, ReportHistory& history) {
     const ReportTables& input = context.device->input;
     const ItemView item0 = ViewOfItem(input.items.get(), input.itemCount, 0);
@@ -97,6 +99,8 @@ void ActOnReport(const ReaderContext& context, ReportHistory& history) {
     history.first1 = item1.first;
     history.first2 = item2.first;
 }
+
+namespace {
 
 // Waits for the pending read in slices. False when a stop was requested first.
 bool WaitForRead(const ReaderContext& context, HANDLE event) {

@@ -77,3 +77,8 @@ enum class PressAction { None, Answer, HangUp };
 // The rule for one item, given items 0 to 2 of the same report and the history.
 PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemView& item1,
                        const ItemView& item2, const ReportHistory& history, const CallView& call);
+
+// The reader's step for one report already decoded into the record's items:
+// the rules for each item, then the Ring write and the command they call for,
+// sent from `context.window`. Updates `history` to this report.
+void ActOnReport(const ReaderContext& context, ReportHistory& history);

@@ -150,7 +150,7 @@ def micro_rows(settings):
                  f"BM_OnHostNotification/{kind}")
     for case in ("phone", "other_hid_device", "not_hid"):
         call_row(f"MatchTargetPath: {case.replace('_', ' ')}", f"BM_MatchTargetPath/{case}")
-    call_row("agent's own work per press (decode, rules, command text)", "BM_PressDecision")
+    call_row("reader's step per press (decode, rules, Ring write, send)", "BM_PressDecision")
 
     us, entries = cpu("BM_SetIndicator")
     allocations = median_of(entries, "allocations")
@@ -378,10 +378,41 @@ def describe_agent_threads(changes, pid):
     return "; ".join(parts)
 
 
+def press_timings(stderr, what):
+    """The player's --timings lines: by kind of press, (n, p50, p99, max) in ms."""
+    timings = {}
+    for line in stderr.splitlines():
+        fields = line.split()
+        if "p50=" not in line or len(fields) < 5:
+            continue
+        values = dict(field.split("=") for field in fields if "=" in field)
+        kind = " ".join(field for field in fields if "=" not in field)
+        timings[kind] = (int(values["n"]), *(float(values[key]) for key in ("p50", "p99", "max")))
+    if not timings:
+        raise Failure(f"{what} printed no timings: {stderr.strip()}")
+    return timings
+
+
+def run_player(args, stdin, log, what):
+    # The driver loaded and no phone plugged in, as the player expects.
+    for step in (("install",), ("wait-present", 20000), ("remove",), ("wait-absent", 20000)):
+        wine_run(VPHONE, *step)
+    result = subprocess.run([str(REPO / "scripts" / "wine-run.sh"), str(PLAYER), *args],
+                            input=stdin, capture_output=True, text=True,
+                            env=dict(os.environ, AGENT_WINE_LIVE="1"))
+    (RESULTS / log).write_text(result.stderr)
+    if result.returncode != 0:
+        raise Failure(f"{what}: exit {result.returncode}: {result.stderr.strip()}")
+    return press_timings(result.stderr, what)
+
+
 def wine_press_rows(settings):
     """Press → command through Wine's HID stack: the Windows scenario player
     injects each report through the virtual phone and stamps the command's
-    arrival at its call application, one clock in one process."""
+    arrival at its call application, one clock in one process. Then the same
+    presses with floor_reader.exe in the agent's place (scenario_player
+    --floor), which does only what any reader must: each agent row is also
+    given as a ratio to its floor."""
     calls = settings.wine_calls
     lines = ["phone plug", "app start", "start"]
     for call in range(1, calls + 1):
@@ -390,28 +421,22 @@ def wine_press_rows(settings):
         lines += [f"app outgoing {call}", f"app answer {call}", "phone press 7",
                   "phone release 7"]
     lines.append("quit")
-    # The driver loaded and no phone plugged in, as the player expects.
-    for step in (("install",), ("wait-present", 20000), ("remove",), ("wait-absent", 20000)):
-        wine_run(VPHONE, *step)
-    result = subprocess.run([str(REPO / "scripts" / "wine-run.sh"), str(PLAYER), "--timings", "-"],
-                            input="\n".join(lines) + "\n", capture_output=True, text=True,
-                            env=dict(os.environ, AGENT_WINE_LIVE="1"))
-    (RESULTS / "wine_press_timings.log").write_text(result.stderr)
-    if result.returncode != 0:
-        raise Failure(f"scenario player: exit {result.returncode}: {result.stderr.strip()}")
+    agent = run_player(["--timings", "-"], "\n".join(lines) + "\n", "wine_press_timings.log",
+                       "scenario player")
+    floor = run_player(["--floor", str(calls)], "", "wine_press_floor.log",
+                       "scenario player --floor")
     rows = []
-    for line in result.stderr.splitlines():
-        fields = line.split()
-        if "p50=" not in line or len(fields) < 5:
-            continue
-        values = dict(field.split("=") for field in fields if "=" in field)
-        kind = " ".join(field for field in fields if "=" not in field)
-        p50, p99, top = (float(values[key]) for key in ("p50", "p99", "max"))  # ms
+    for kind, (n, p50, p99, top) in agent.items():
+        if kind not in floor:
+            raise Failure(f"scenario player --floor: no timings for {kind}")
+        floor_n, floor_p50, floor_p99, floor_top = floor[kind]
         rows.append((f"press → command through Wine's HID stack: {kind}", WINE,
-                     f"p50 {p50:.2f} ms, p99 {p99:.2f} ms, max {top:.2f} ms "
-                     f"({values['n']} presses)", of_poll(p50 * 1000, p99 * 1000)))
-    if not rows:
-        raise Failure(f"scenario player printed no timings: {result.stderr.strip()}")
+                     f"p50 {p50:.2f} ms, p99 {p99:.2f} ms, max {top:.2f} ms ({n} presses); "
+                     f"× floor: p50 {p50 / floor_p50:.2f}, p99 {p99 / floor_p99:.2f}",
+                     of_poll(p50 * 1000, p99 * 1000)))
+        rows.append((f"  floor: minimal reader, {kind}", WINE,
+                     f"p50 {floor_p50:.2f} ms, p99 {floor_p99:.2f} ms, max {floor_top:.2f} ms "
+                     f"({floor_n} presses)", of_poll(floor_p50 * 1000, floor_p99 * 1000)))
     return rows
 
 

@@ -33,13 +33,14 @@ groups=(native bench)
 $wine && groups+=(windows)
 scripts/setup.sh "${groups[@]}"
 
+jobs=$(nproc 2>/dev/null || echo 2)
 {
     cmake --preset bench >/dev/null
-    cmake --build --preset bench -j2
+    cmake --build --preset bench -j "$jobs"
     if $wine; then
         cmake --preset windows >/dev/null
-        cmake --build --preset windows -j2 \
-            --target QuillonSkypePlugIn agent_wine_bench vphone vphone_driver scenario_player
+        cmake --build --preset windows -j "$jobs" \
+            --target QuillonSkypePlugIn agent_wine_bench vphone vphone_driver scenario_player floor_reader
     fi
 } >&2
 

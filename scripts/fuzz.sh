@@ -5,6 +5,7 @@
 # The corpora in tests/fuzz/corpus/ are only read; inputs found on the way go
 # to build/fuzz/scratch/<target>/ (FUZZ_SCRATCH overrides), and so does the
 # input of any crash. Exits non-zero when a target crashes or breaks an invariant.
+# Installs what is missing first (scripts/setup.sh: CMake, clang, libFuzzer).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
@@ -14,10 +15,7 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
     echo "usage: scripts/fuzz.sh [seconds-per-target]" >&2
     exit 2
 fi
-if ! command -v clang++ >/dev/null 2>&1; then
-    echo "clang++ not found: the fuzz targets need clang with libFuzzer (clang, libclang-rt-dev)" >&2
-    exit 2
-fi
+scripts/setup.sh native test
 
 targets=(intake reports descriptors paths calls)
 scratch=${FUZZ_SCRATCH:-$repo/build/fuzz/scratch}
@@ -25,7 +23,7 @@ bin="$repo/build/fuzz/tests/fuzz"
 
 echo "==> fuzz: configure, build"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j 2
+cmake --build --preset fuzz -j "$(nproc 2>/dev/null || echo 2)"
 
 # A failed check or sanitizer report ends the run at once, with a stack.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1}

@@ -7,7 +7,8 @@
 #   scripts/run.sh --windows -              reads the scenario from standard input
 #   scripts/run.sh --windows --timings FILE also prints press-to-command latencies (stderr)
 #   scripts/run.sh --windows --help         what the player does and the events
-# Builds what it needs with the windows preset, prepares the Wine prefix and the
+# Installs what is missing first (scripts/setup.sh: the native build tools and
+# the Windows group), builds what it needs with the windows preset, prepares the Wine prefix and the
 # virtual phone's driver as the tests do, then runs the scenario player, which
 # starts QuillonSkypePlugIn.exe as a process of its own. The Wine session it
 # starts ends by itself when idle, or at once with scripts/wine-session.sh stop.
@@ -25,12 +26,15 @@ for arg in "$@"; do
     fi
 done
 
+# CMake, make, MinGW-w64, GoogleTest's sources and Wine.
+"$repo/scripts/setup.sh" native windows
+
 cd "$repo"
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
     cmake --preset windows >/dev/null
 fi
 # Everything but the timeline goes to stderr.
-cmake --build "$build" --target scenario_player vphone -j2 >&2
+cmake --build "$build" --target scenario_player vphone -j "$(nproc 2>/dev/null || echo 2)" >&2
 
 # The driver loaded and no phone plugged in, as the tests' warm-up leaves the
 # prefix (a fresh prefix is made on first use; its first driver load is slow).

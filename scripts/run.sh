@@ -33,5 +33,5 @@ if [[ ! -f "$build/CMakeCache.txt" ]]; then
     cmake --preset sim >/dev/null
 fi
 # Build output goes to stderr so that standard output is the timeline alone.
-cmake --build "$build" --target agent_demo -j2 >&2
+cmake --build "$build" --target agent_demo -j "$(nproc 2>/dev/null || echo 2)" >&2
 exec "$build/demo/agent_demo" "${args[@]+"${args[@]}"}"

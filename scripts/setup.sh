@@ -2,7 +2,8 @@
 # Makes sure the Debian packages of the given groups (scripts/packages.txt) are
 # installed, installing the missing ones with apt-get: directly as root, else
 # through sudo when it needs no password. When it can do neither, it prints the
-# apt-get line to run and fails. scripts/run.sh and scripts/test.sh call it first.
+# apt-get line to run and fails. Every command of scripts/ calls it first
+# (run.sh, run-windows.sh, test.sh, bench.sh, fuzz.sh).
 #
 #   scripts/setup.sh [--check] GROUP...
 #
@@ -19,7 +20,7 @@ groups=()
 for arg in "$@"; do
     case "$arg" in
         --check) check_only=true ;;
-        -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
         -*) echo "setup: unknown option: $arg" >&2; exit 2 ;;
         *) groups+=("$arg") ;;
     esac

@@ -38,6 +38,11 @@ std::string PlantedError();
 // keyboard, as Wine serves its own.
 void PrepareWorld();
 
+// The phone for phone_layout_probe: the simulated desktop plugs its phone; under
+// Wine the test installs the virtual phone before the probe runs.
+void PreparePhone();
+void ProbePhoneLayout();
+
 // The sections, in output order.
 void ProbeKernel();
 void ProbeText();

@@ -8,7 +8,7 @@ HANDLE OpenDevice(const std::wstring& path, DWORD access, DWORD flags, DWORD sha
     return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
-std::wstring StockDevicePath(USAGE usage) {
+std::wstring HidDevicePath(const HidMatch& match) {
     GUID hid;
     HidD_GetHidGuid(&hid);
     HDEVINFO list =
@@ -32,6 +32,9 @@ std::wstring StockDevicePath(USAGE usage) {
         HANDLE device = OpenDevice(detail->DevicePath, 0);
         if (device == INVALID_HANDLE_VALUE)
             continue;
+        HIDD_ATTRIBUTES attributes{};
+        attributes.Size = sizeof attributes;
+        HidD_GetAttributes(device, &attributes);
         PHIDP_PREPARSED_DATA parsed = nullptr;
         HIDP_CAPS caps{};
         if (HidD_GetPreparsedData(device, &parsed)) {
@@ -39,11 +42,17 @@ std::wstring StockDevicePath(USAGE usage) {
             HidD_FreePreparsedData(parsed);
         }
         CloseHandle(device);
-        if (caps.UsagePage == kDesktopPage && caps.Usage == usage)
+        if (match(attributes, caps))
             found = detail->DevicePath;
     }
     SetupDiDestroyDeviceInfoList(list);
     return found;
+}
+
+std::wstring StockDevicePath(USAGE usage) {
+    return HidDevicePath([usage](const HIDD_ATTRIBUTES&, const HIDP_CAPS& caps) {
+        return caps.UsagePage == kDesktopPage && caps.Usage == usage;
+    });
 }
 
 }  // namespace probe

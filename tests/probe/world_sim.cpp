@@ -3,15 +3,30 @@
 #include "probe.h"
 #include "simdesk/desktop.h"
 #include "simdesk/devices.h"
+#include "simdesk/phone.h"
 
 namespace probe {
 
-void PrepareWorld() {
-    // For the whole run, as a Windows thread is part of the desktop from its start.
+namespace {
+
+// For the whole run, as a Windows thread is part of the desktop from its start.
+void JoinDesktop() {
     static auto* mainThread = new simdesk::DesktopThread;
     (void)mainThread;
+}
+
+}  // namespace
+
+void PrepareWorld() {
+    JoinDesktop();
     simdesk::PlugDevice(simdesk::MouseModel());
     simdesk::PlugDevice(simdesk::KeyboardModel());
+}
+
+void PreparePhone() {
+    JoinDesktop();
+    static auto* phone = new simdesk::SimulatedPhone;
+    phone->Plug();
 }
 
 }  // namespace probe

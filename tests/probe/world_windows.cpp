@@ -6,4 +6,7 @@ namespace probe {
 
 void PrepareWorld() {}
 
+// The test installs the virtual phone before the probe starts.
+void PreparePhone() {}
+
 }  // namespace probe

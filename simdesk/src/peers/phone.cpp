@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "kernel/bounded_log.h"
+#include "phone_collection.h"
 
 namespace simdesk {
 namespace {
@@ -14,29 +15,20 @@ const std::vector<std::uint8_t> kPhoneDescriptor = {
     0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x03, 0x15, 0x00, 0x25, 0x01,
     0x75, 0x01, 0x95, 0x02, 0x09, 0xE9, 0x09, 0xEA, 0x81, 0x02,
     0x95, 0x06, 0x81, 0x03, 0xC0,
-    // Col02: telephony. One main item per input usage keeps Windows' cap order
-    // Phone Mute, Hook Switch, Buttons.
-    0x05, 0x0B, 0x09, 0x01, 0xA1, 0x01,
-    0x85, 0x01, 0x15, 0x00, 0x25, 0x01, 0x75, 0x01, 0x95, 0x01,
-    0x09, 0x2F, 0x81, 0x06,                          // Phone Mute (momentary)
-    0x09, 0x20, 0x81, 0x22,                          // Hook Switch
-    0x05, 0x09, 0x19, 0x07, 0x29, 0x09, 0x95, 0x03, 0x81, 0x02,  // Buttons 7..9
-    0x95, 0x03, 0x81, 0x03,                          // padding
+    // Col02: telephony, as the virtual phone under Wine serves it.
+    PHONE_TELEPHONY_INPUT_ITEMS,
 };
-const std::vector<std::uint8_t> kOneLedReport = {
-    0x85, 0x02, 0x05, 0x08,
-    0x09, 0x09, 0x09, 0x17, 0x09, 0x18, 0x09, 0x20, 0x09, 0x21,  // Mute, Off-Hook, Ring, Hold, Mic
-    0x95, 0x05, 0x91, 0x22, 0x95, 0x03, 0x91, 0x03,
-};
+const std::vector<std::uint8_t> kOneLedReport = {PHONE_TELEPHONY_LED_REPORT};
+// A variant of the phone for the agent's tests: Ring in a report of its own.
 const std::vector<std::uint8_t> kSplitLedReports = {
-    0x85, 0x02, 0x05, 0x08,
+    0x85, PHONE_LED_REPORT_ID, 0x05, 0x08,
     0x09, 0x09, 0x09, 0x17, 0x09, 0x20, 0x09, 0x21,  // Mute, Off-Hook, Hold, Mic
     0x95, 0x04, 0x91, 0x22, 0x95, 0x04, 0x91, 0x03,
     0x85, 0x03, 0x09, 0x18, 0x95, 0x01, 0x91, 0x22,  // Ring alone
     0x95, 0x07, 0x91, 0x03,
 };
 const std::vector<std::uint8_t> kDescriptorEnd = {
-    0xC0,
+    PHONE_TELEPHONY_END,
     // Col03: vendor-defined firmware channel.
     0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x04, 0x09, 0x02, 0x15, 0x00,
     0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x07, 0x81, 0x02, 0x09, 0x03, 0x91, 0x02, 0xC0,
@@ -46,16 +38,19 @@ const std::vector<std::uint8_t> kDescriptorEnd = {
 constexpr wchar_t kInstance[] = L"7&1a2b3c4d&0";
 
 // Input report bits.
-constexpr std::uint8_t kMuteBit = 1u << 0;
-constexpr std::uint8_t kHookBit = 1u << 1;
+constexpr std::uint8_t kMuteBit = PHONE_INPUT_BIT_MUTE;
+constexpr std::uint8_t kHookBit = PHONE_INPUT_BIT_HOOK;
 constexpr int kFirstButtonBit = 2;
+static_assert(1u << kFirstButtonBit == PHONE_INPUT_BIT_BUTTON7);
+static_assert(SimulatedPhone::kInputReportId == PHONE_INPUT_REPORT_ID);
+static_assert(SimulatedPhone::kLedReportId == PHONE_LED_REPORT_ID);
 
 // LED report bits, in the order the descriptor declares the usages.
-constexpr std::uint8_t kMuteLed = 1u << 0;
-constexpr std::uint8_t kOffHookLed = 1u << 1;
-constexpr std::uint8_t kRingLed = 1u << 2;
-constexpr std::uint8_t kHoldLed = 1u << 3;
-constexpr std::uint8_t kMicrophoneLed = 1u << 4;
+constexpr std::uint8_t kMuteLed = PHONE_LED_BIT_MUTE;
+constexpr std::uint8_t kOffHookLed = PHONE_LED_BIT_OFF_HOOK;
+constexpr std::uint8_t kRingLed = PHONE_LED_BIT_RING;
+constexpr std::uint8_t kHoldLed = PHONE_LED_BIT_HOLD;
+constexpr std::uint8_t kMicrophoneLed = PHONE_LED_BIT_MICROPHONE;
 
 // The input bit of a button the phone has, or 0.
 std::uint8_t ButtonBit(int button) {

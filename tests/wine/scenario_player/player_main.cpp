@@ -5,6 +5,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "agent_process.h"
 #include "control_channel.h"
 #include "desktop_lock.h"
+#include "floor_run.h"
 #include "installer.h"
 #include "scenario.h"
 #include "scenario_play.h"
@@ -30,9 +32,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitNoWorld = 1;
 constexpr int kExitBadScenario = 2;
 constexpr auto kDeviceTimeout = std::chrono::milliseconds(20000);
+constexpr int kMaxFloorCalls = 100000;
 
 void PrintHelp(std::ostream& out) {
     out << "Usage: scenario_player [--timings] [FILE | - | --help]\n"
+           "       scenario_player --floor CALLS\n"
            "\n"
            "Plays a scenario against the real QuillonSkypePlugIn.exe under Wine and prints\n"
            "the timeline agent_demo prints for the simulated desktop. The agent runs as a\n"
@@ -51,6 +55,11 @@ void PrintHelp(std::ostream& out) {
            "--timings  prints at the end, on standard error, p50, p99 and max of the time\n"
            "           from each input report handed to the phone to the arrival of the\n"
            "           command it caused, per kind of press (one clock, in this process).\n"
+           "--floor    times floor_reader.exe instead of the agent, as --timings does: it\n"
+           "           does no more per press than any reader must (one overlapped read,\n"
+           "           one WM_COPYDATA, and before the send of a lift the open, descriptor,\n"
+           "           write and close of the agent's Ring write). CALLS lifts and replaces,\n"
+           "           then CALLS presses of Button 7; no scenario, no timeline.\n"
            "\n";
     demo::PrintScenarioHelp(out, scenario_player::kPhoneButtons);
     out << "\n"
@@ -88,6 +97,7 @@ std::optional<std::string> PlayScenario(std::istream& scenario, const std::strin
 struct Arguments {
     bool help = false;
     bool timings = false;
+    std::optional<long> floorCalls;       // --floor
     std::optional<std::string> scenario;  // a file or "-"
     std::optional<std::string> error;
 };
@@ -100,6 +110,8 @@ Arguments Parse(int argc, char** argv) {
             arguments.help = true;
         else if (argument == "--timings")
             arguments.timings = true;
+        else if (argument == "--floor")
+            arguments.floorCalls = i + 1 < argc ? std::strtol(argv[++i], nullptr, 10) : 0;
         else if (argument.starts_with("-") && argument != "-")
             arguments.error = "unknown option " + argument + " (scenario_player --help)";
         else if (arguments.scenario)
@@ -107,6 +119,10 @@ Arguments Parse(int argc, char** argv) {
         else
             arguments.scenario = argument;
     }
+    if (arguments.floorCalls &&
+        (*arguments.floorCalls < 1 || *arguments.floorCalls > kMaxFloorCalls || arguments.scenario))
+        arguments.error =
+            "--floor takes a number of calls and no scenario (scenario_player --help)";
     return arguments;
 }
 
@@ -153,6 +169,15 @@ int main(int argc, char** argv) {
         return Fail(kExitNoWorld, "a virtual phone left plugged in would not go away");
 
     PressTimings timings;
+    if (arguments.floorCalls) {
+        std::string error;
+        const bool timed =
+            scenario_player::RunFloor(std::move(*control), standin::WindowsPath(VPHONE_INF_PATH),
+                                      standin::WindowsPath(FLOOR_READER_PATH),
+                                      static_cast<int>(*arguments.floorCalls), timings, error);
+        timings.Print(std::cerr);
+        return timed ? kExitOk : Fail(kExitNoWorld, error);
+    }
     const std::optional<std::string> stopped =
         PlayScenario(*scenario, source, std::move(*control), timings);
     if (arguments.timings)

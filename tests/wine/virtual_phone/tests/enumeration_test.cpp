@@ -42,12 +42,12 @@ TEST_F(VirtualPhoneEnumeration, QueryHandleShowsThePhonesIdentityAndTelephonyCap
     HIDP_CAPS caps{};
     ASSERT_EQ(HidP_GetCaps(data.get(), &caps), HIDP_STATUS_SUCCESS);
     EXPECT_EQ(caps.UsagePage, VPHONE_USAGE_PAGE_TELEPHONY);
-    EXPECT_EQ(caps.Usage, VPHONE_USAGE_HANDSET);
+    EXPECT_EQ(caps.Usage, VPHONE_USAGE_PHONE);
     EXPECT_EQ(caps.InputReportByteLength, VPHONE_INPUT_REPORT_LENGTH);
     EXPECT_EQ(caps.OutputReportByteLength, VPHONE_OUTPUT_REPORT_LENGTH);
     EXPECT_EQ(caps.FeatureReportByteLength, 0);
     EXPECT_EQ(caps.NumberInputButtonCaps, 3);
-    EXPECT_EQ(caps.NumberOutputButtonCaps, 3);
+    EXPECT_EQ(caps.NumberOutputButtonCaps, 5);
     EXPECT_EQ(caps.NumberInputValueCaps, 0);
 
     EXPECT_EQ(ProductString(query.get(), HidD_GetManufacturerString), L"Quillon test bench");
@@ -72,9 +72,11 @@ TEST_F(VirtualPhoneEnumeration, ButtonCapsComeInTheOrderTheAgentReads) {
     };
     // Several usages of one main item: the parser stores them last usage first.
     const std::vector<UsageCap> output = {
-        {VPHONE_USAGE_PAGE_LED, VPHONE_USAGE_LED_MUTE, VPHONE_OUTPUT_REPORT_ID},
+        {VPHONE_USAGE_PAGE_LED, VPHONE_USAGE_LED_MICROPHONE, VPHONE_OUTPUT_REPORT_ID},
+        {VPHONE_USAGE_PAGE_LED, VPHONE_USAGE_LED_HOLD, VPHONE_OUTPUT_REPORT_ID},
         {VPHONE_USAGE_PAGE_LED, VPHONE_USAGE_LED_RING, VPHONE_OUTPUT_REPORT_ID},
         {VPHONE_USAGE_PAGE_LED, VPHONE_USAGE_LED_OFF_HOOK, VPHONE_OUTPUT_REPORT_ID},
+        {VPHONE_USAGE_PAGE_LED, VPHONE_USAGE_LED_MUTE, VPHONE_OUTPUT_REPORT_ID},
     };
     struct Row {
         const char* name;

@@ -1,6 +1,7 @@
 // What a Windows program sees of the virtual phone through SetupAPI and HID.DLL.
 #pragma once
 
+#include "vphone/phone_layout.h"
 #include "win32_handle.h"
 
 #include <dbt.h>
@@ -22,8 +23,7 @@ extern "C" {
 namespace vphone::test {
 
 // The phone's interface path as SetupAPI lists it.
-inline constexpr wchar_t kListedPath[] =
-    L"\\\\?\\hid#vid_f1ce&pid_0b5d&mi_03&col02#0001#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+inline constexpr wchar_t kListedPath[] = VPHONE_LISTED_PATH;
 
 std::vector<std::wstring> PresentHidPaths();
 
