@@ -29,24 +29,18 @@ const char* DecideReport(const char* report, ReportHistory& history, CommandBuff
     const char* composed = nullptr;
     for (ULONG index = 0; index < input.itemCount; ++index) {
         const ItemView item = ViewOfItem(input.items.get(), input.itemCount, index);
-        const CallView call = CurrentCallView();
-        switch (DecideItem(item, item0, item1, item2, history, call)) {
-            case PressAction::Answer:
-                if (IsCallStillCurrent(call.generation) && RecordDeviceAnswer(call.generation)) {
-                    ComposeCommand(command, {call_api::kSetCallPrefix, call.incomingId.data(),
-                                             call_api::kStatusInProgressSuffix});
-                    composed = command.data();
-                }
-                break;
-            case PressAction::HangUp:
-                if (composed == nullptr && RecordDeviceHangUp(call.generation, /*ringOut=*/true)) {
-                    ComposeCommand(command, {call_api::kSetCallPrefix, call.incomingId.data(),
-                                             call_api::kStatusFinishedSuffix});
-                    composed = command.data();
-                }
-                break;
-            case PressAction::None:
-                break;
+        const PressDecision press = DecidePress(item, item0, item1, item2, history,
+                                                /*mayHangUp=*/composed == nullptr);
+        // No phone path is recorded: the queued Ring write returns at once.
+        if (press.decision.writeIndicators)
+            WriteQueuedIndicators();
+        const Decision& decision = press.decision;
+        if (decision.command == HostCommand::Answer || decision.command == HostCommand::HangUp) {
+            ComposeCommand(command, {call_api::kSetCallPrefix, decision.commandId.data(),
+                                     decision.command == HostCommand::Answer
+                                         ? call_api::kStatusInProgressSuffix
+                                         : call_api::kStatusFinishedSuffix});
+            composed = command.data();
         }
     }
     history.first0 = item0.first;
@@ -59,14 +53,14 @@ const char* DecideReport(const char* report, ReportHistory& history, CommandBuff
 // press that answers or hangs up.
 void BM_PressDecision(benchmark::State& state) {
     OpenedPhone opened;
-    if (!opened.ok() || bridgeState.apiWindow.load() != nullptr) {
+    if (!opened.ok() || CallStateCopy().apiWindow != nullptr) {
         state.SkipWithError(opened.ok() ? "a call application is attached"
                                         : "the phone did not open");
         return;
     }
     OnHostNotification(L"CALL 1001 STATUS RINGING", nullptr);
     OnHostNotification(L"CALL 1001 TYPE INCOMING_P2P", nullptr);
-    bridgeState.apiWindow = kAttachedWindow;
+    RecordApiWindow(kAttachedWindow);
     const char reports[][2] = {{1, 0x02}, {1, 0x00}};  // hook lifted, hook down
     ReportHistory history;
     CommandBuffer command{};
@@ -79,7 +73,7 @@ void BM_PressDecision(benchmark::State& state) {
         benchmark::DoNotOptimize(composed);
     }
     ReportAllocations(state, counter);
-    bridgeState.apiWindow = nullptr;
+    RecordApiWindow(nullptr);
     OnHostNotification(L"CALL 1001 STATUS FINISHED", nullptr);
     if (commands != next)
         state.SkipWithError("a press gave no command");

@@ -222,7 +222,7 @@ void FollowNewcomer(CallDirection direction) REQUIRES(record.callLock) {
 
 // The followed call ended: the waiting call is followed at once, shown as it
 // stands (still ringing, or answered elsewhere meanwhile).
-void FollowWaitingCall(bool ringWasLit, bool offHookWasLit) REQUIRES(record.callLock) {
+void FollowWaitingCall() REQUIRES(record.callLock) {
     CallState& state = State();
     const CallIdText id = state.waitingCallId;
     const CallDirection direction = state.waitingDirection;
@@ -230,38 +230,30 @@ void FollowWaitingCall(bool ringWasLit, bool offHookWasLit) REQUIRES(record.call
     ForgetWaitingCall();
     FollowCall(id);
     SetCallType(direction);
-    const bool ring = !answeredElsewhere && RingAllowed(direction);
     if (answeredElsewhere) {
         state.answeredElsewhere = 1;
         state.callActive = 1;
-    }
-    state.ringLit = ring ? 1 : 0;
-    if ((ring && ringWasLit) || (answeredElsewhere && offHookWasLit))
-        return;  // what is lit stays lit: no blink
-    QueuePutOut(ringWasLit, /*offHook=*/true);
-    if (ring)
-        Queue(target_device::kRingLed, /*on=*/true);
-    if (answeredElsewhere)
         Queue(target_device::kOffHookLed, /*on=*/true);
+    } else if (RingAllowed(direction)) {
+        state.ringLit = 1;
+        Queue(target_device::kRingLed, /*on=*/true);
+    }
 }
 
-// The followed call (or, with none, the call state as it stands) ends.
+// The followed call (or, with none, the call state as it stands) ends. The
+// indicators go out once the call is over: a lift meanwhile finds no call.
 void EndFollowedCall(bool finished) REQUIRES(record.callLock) {
     CallState& state = State();
     const bool ringWasLit = state.ringLit == 1;
-    const bool offHookWasLit = state.answeredElsewhere == 1;
     if (finished) {
         if (state.endedByDevice == 0)
             state.endedByHost = 1;
         state.callActive = 0;
     }
     CallReset();
-    if (IsEmpty(state.waitingCallId)) {
-        // The indicators go out once the call is over: a lift meanwhile finds no call.
-        QueuePutOut(ringWasLit, /*offHook=*/true);
-        return;
-    }
-    FollowWaitingCall(ringWasLit, offHookWasLit);
+    QueuePutOut(ringWasLit, /*offHook=*/true);
+    if (!IsEmpty(state.waitingCallId))
+        FollowWaitingCall();
 }
 
 }  // namespace

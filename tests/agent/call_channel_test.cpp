@@ -17,7 +17,7 @@ TEST(Attach, AnApplicationRunningBeforeTheAgentAnswersItsDiscovery) {
     session.app.Start();
     session.StartAgent();
     EXPECT_EQ(session.app.ClientWindow(), session.AgentWindow());
-    EXPECT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    EXPECT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
     EXPECT_EQ(session.Notify("CALL 1 STATUS RINGING"), 1);
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 1 TYPE"});
 }
@@ -25,10 +25,10 @@ TEST(Attach, AnApplicationRunningBeforeTheAgentAnswersItsDiscovery) {
 TEST(Attach, AnApplicationStartingAfterTheAgentMakesItDiscoverAgain) {
     AgentSession session;
     session.StartAgent();
-    EXPECT_EQ(bridgeState.apiWindow.load(), nullptr);
+    EXPECT_EQ(CallStateCopy().apiWindow, nullptr);
     session.app.Start();
     session.Settle();
-    EXPECT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    EXPECT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
     EXPECT_EQ(session.Notify("CALL 2 STATUS RINGING"), 1);
 }
 
@@ -37,7 +37,7 @@ TEST(Attach, DiscoverAgainResultStartsANewDiscovery) {
     session.app.SetAttachReply(AttachReply::DiscoverAgainFirst);
     session.app.Start();
     session.StartAgent();
-    EXPECT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    EXPECT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
 }
 
 TEST(Attach, WithoutAnAnswerNothingIsAcceptedAndNothingSent) {
@@ -45,9 +45,9 @@ TEST(Attach, WithoutAnAnswerNothingIsAcceptedAndNothingSent) {
     session.app.SetAttachReply(AttachReply::Never);
     session.app.Start();
     session.StartAgent();
-    EXPECT_EQ(bridgeState.apiWindow.load(), nullptr);
+    EXPECT_EQ(CallStateCopy().apiWindow, nullptr);
     EXPECT_EQ(session.Notify("CALL 3 STATUS RINGING"), 0);
-    EXPECT_EQ(bridgeState.callSeen.load(), 0);
+    EXPECT_EQ(CallStateCopy().callSeen, 0);
     EXPECT_TRUE(Texts(session.app).empty());
 }
 
@@ -67,13 +67,13 @@ TEST(Attach, OtherResultCodesChangeNothing) {
     AgentSession session;
     session.app.Start();
     session.StartAgent();
-    const HWND api = bridgeState.apiWindow.load();
+    const HWND api = CallStateCopy().apiWindow;
     for (LPARAM code : {LPARAM{1}, LPARAM{2}, LPARAM{3}, LPARAM{0x8000}, LPARAM{-1}}) {
         EXPECT_EQ(
             SendMessageW(session.AgentWindow(), RegisterWindowMessageW(L"SkypeControlAPIAttach"),
                          /*wParam=*/0, code),
             1);
-        EXPECT_EQ(bridgeState.apiWindow.load(), api) << "result code " << code;
+        EXPECT_EQ(CallStateCopy().apiWindow, api) << "result code " << code;
     }
 }
 
@@ -86,7 +86,7 @@ TEST(Attach, ASecondAttachMovesBothDirectionsToTheNewWindow) {
     session.Settle();
     const HWND second = session.app.ApiWindow();
     ASSERT_NE(first, second);
-    EXPECT_EQ(bridgeState.apiWindow.load(), second);
+    EXPECT_EQ(CallStateCopy().apiWindow, second);
     EXPECT_EQ(session.Notify("CALL 5 STATUS RINGING"), 1);
     const std::vector<simdesk::ReceivedCommand> commands = session.app.Commands();
     ASSERT_EQ(commands.size(), 1u);
@@ -101,7 +101,7 @@ TEST(Intake, RefusesStrangersAndTakesEveryTextFromTheApiWindow) {
     EXPECT_EQ(session.app.NotifyFromStranger("CALL 6 STATUS RINGING"), 0);
     session.Settle();
     EXPECT_TRUE(Texts(session.app).empty());
-    EXPECT_EQ(bridgeState.callSeen.load(), 0);
+    EXPECT_EQ(CallStateCopy().callSeen, 0);
     // Texts the agent does not act on are still taken.
     EXPECT_EQ(session.Notify("USERSTATUS ONLINE"), 1);
     EXPECT_EQ(session.Notify(""), 1);
