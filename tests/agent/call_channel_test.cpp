@@ -6,6 +6,7 @@
 
 #include "agent_session.h"
 #include "bridge/bridge_state.h"
+#include "bridge/notification_handler.h"
 
 namespace {
 
@@ -145,5 +146,68 @@ TEST(Commands, AnEmptyCommandIsNeverSent) {
         EXPECT_FALSE(text.empty());
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL TYPE"});
 }
+
+// The call application goes away with a call answered on the phone, another
+// waiting and a third announced: every call ends, nothing waits, the lights go
+// out, and nothing is sent until the application attaches again.
+TEST(ApplicationGone, EveryCallEndsAndTheAgentAttachesAgain) {
+    AgentSession session;
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
+    session.app.IncomingCall("1");
+    session.Settle();
+    session.Lift();
+    session.app.IncomingCall("2");
+    session.Notify("CALL 3 STATUS RINGING");
+    session.Settle();
+    ASSERT_STREQ(CallStateCopy().waitingCallId.data(), "2 ");
+    ASSERT_STREQ(CallStateCopy().newcomerCallId.data(), "3 ");
+
+    OnApplicationGone();
+    const CallState gone = CallStateCopy();
+    EXPECT_EQ(gone.apiWindow, nullptr);
+    EXPECT_EQ(gone.currentCallId[0], '\0');
+    EXPECT_EQ(gone.waitingCallId[0], '\0');
+    EXPECT_EQ(gone.newcomerCallId[0], '\0');
+    EXPECT_EQ(gone.callActive, 0);
+    session.app.ClearCommands();
+    session.Replace();
+    EXPECT_EQ(Texts(session.app), Strings{});
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=off");
+
+    session.app.AttachAgain();
+    session.Settle();
+    EXPECT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
+    session.app.IncomingCall("4");
+    session.Settle();
+    EXPECT_EQ(Leds(session.phone), "ring=on off-hook=off");
+    session.Lift();
+    EXPECT_EQ(Texts(session.app), (Strings{"GET CALL 4 TYPE", "SET CALL 4  STATUS INPROGRESS",
+                                           "ALTER CALL 4  START_VIDEO_SEND"}));
+}
+
+// What is lit goes out when the application goes away or the session ends; a
+// call answered in the application leaves Off-Hook lit otherwise.
+class LightsOut : public testing::TestWithParam<bool> {};
+
+TEST_P(LightsOut, WhenTheApplicationGoesOrTheSessionEnds) {
+    const bool sessionEnds = GetParam();
+    AgentSession session;
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
+    session.app.IncomingCall("1");
+    session.Settle();
+    session.app.AnswerCall("1");
+    session.Settle();
+    ASSERT_EQ(Leds(session.phone), "ring=off off-hook=on");
+    if (sessionEnds)
+        OnSessionEnding();
+    else
+        OnApplicationGone();
+    EXPECT_EQ(Leds(session.phone), "ring=off off-hook=off");
+}
+
+INSTANTIATE_TEST_SUITE_P(ApplicationGone, LightsOut, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& param) {
+                             return param.param ? "SessionEnding" : "ApplicationGone";
+                         });
 
 }  // namespace

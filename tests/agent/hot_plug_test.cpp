@@ -81,6 +81,31 @@ TEST(HotPlug, UnpluggedDuringACallAndPluggedBackWorksAgain) {
     }
 }
 
+// The platform reports the removal before the reader's read has failed: the
+// reader ends only because it is asked to. Twice over, so that a stop request
+// left standing from the first removal would show: the second reader would end
+// at once, or the second removal would leave it running.
+TEST(HotPlug, RemovedAndArrivedTwiceTheReaderStopsAndStartsEachTime) {
+    AgentSession session;
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        EXPECT_EQ(SendInterfaceNotification(session.AgentWindow(), DBT_DEVICEREMOVECOMPLETE,
+                                            SimulatedPhone::TelephonyNotificationPath()),
+                  0);
+        session.Settle();
+        EXPECT_FALSE(ReaderExists());
+        EXPECT_EQ(ReaderHandles(session.phone), 0u);
+        EXPECT_EQ(SendInterfaceNotification(session.AgentWindow(), DBT_DEVICEARRIVAL,
+                                            SimulatedPhone::TelephonyNotificationPath()),
+                  0);
+        session.Settle();
+        EXPECT_TRUE(ReaderExists());
+        EXPECT_EQ(ReaderHandles(session.phone), 1u);
+        ExpectPhoneWorks(session, std::to_string(20 + round));
+    }
+}
+
 TEST(HotPlug, ASecondArrivalStartsNoSecondReader) {
     AgentSession session;
     ASSERT_TRUE(session.StartWithPhoneAndApp());

@@ -206,4 +206,28 @@ TEST(LiftRacingTheEndOfTheCall, TakesNoHoldOfTheCallBeingEnded) {
     ExpectAnsweredInTheApplication(session, "12");
 }
 
+// The reader's Ring-off write for an answer stays in the HID stack while the
+// call ends and the next call rings: the window thread decides Ring on for it
+// meanwhile. Writes land in the order decided, so the late Ring-off cannot
+// leave the new call ringing with the phone dark; no answer goes out for the
+// call that ended.
+TEST(HeldRingWrite, LandsBeforeTheNextCallsRing) {
+    AgentSession session;
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
+    session.app.IncomingCall("5");
+    session.Settle();
+
+    ASSERT_NO_FATAL_FAILURE(LiftWithTheRingWriteHeld(session));
+    session.app.MissCall("5");
+    session.Settle();
+    session.app.IncomingCall("6");
+    session.Settle();
+    EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
+    session.Settle();
+
+    EXPECT_EQ(Leds(session.phone), "ring=on off-hook=off");
+    EXPECT_EQ(CallStateCopy().ringLit, 1);
+    EXPECT_EQ(Texts(session.app), (Strings{"GET CALL 5 TYPE", "GET CALL 6 TYPE"}));
+}
+
 }  // namespace
