@@ -105,6 +105,12 @@ bool PhoneHoldsCall() REQUIRES(record.callLock) {
     return State().answeredByDevice == 1 && State().callActive == 1;
 }
 
+// Ring is lit on the phone: ringLit stays set through the phone's own answer,
+// whose write put Ring out.
+bool RingShown() REQUIRES(record.callLock) {
+    return State().ringLit == 1 && State().answeredByDevice == 0;
+}
+
 bool RingAllowed(CallDirection direction) REQUIRES(record.callLock) {
     return direction == CallDirection::Outgoing ||
            (State().sessionLocked == 0 && State().consoleDetached == 0);
@@ -200,7 +206,7 @@ void FollowCall(const CallIdText& id) REQUIRES(record.callLock) {
 // unless it has ended, waits.
 void FollowNewcomer(CallDirection direction) REQUIRES(record.callLock) {
     CallState& state = State();
-    const bool ringWasLit = state.ringLit == 1;
+    const bool ringWasLit = RingShown();
     const bool offHookWasLit = state.answeredElsewhere == 1;
     if (state.callDirection != CallDirection::None && state.endedByDevice == 0) {
         state.waitingCallId = state.currentCallId;
@@ -437,7 +443,7 @@ Decision PutIndicatorsOut() {
 
 Decision ShowCallOnPhone() {
     MutexGuard lock(record.callLock);
-    if (State().ringLit == 1)
+    if (RingShown())
         Queue(target_device::kRingLed, /*on=*/true);
     else if (State().answeredElsewhere == 1)
         Queue(target_device::kOffHookLed, /*on=*/true);
