@@ -59,7 +59,7 @@ enum class HostCommand { None, GetCallType, StartVideo, Answer, HangUp };
 // the indicator writes (when this thread is the one to make them), then the
 // command.
 struct Decision {
-    bool taken = true;         // false: the transition did not apply
+    bool taken = true;  // false: the transition did not apply
     bool writeIndicators = false;
     HostCommand command = HostCommand::None;
     CallIdText commandId{};

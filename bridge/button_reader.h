@@ -23,7 +23,7 @@ enum class ReaderPhase : LONG { None, Running, Stopping, Finished };
 
 struct ReaderContext {
     DeviceRecord* device = nullptr;
-    HWND window = nullptr;  // sender of every command
+    HWND window = nullptr;    // sender of every command
     HANDLE thread = nullptr;  // window thread only
     std::atomic<ReaderPhase> phase{ReaderPhase::None};
 };

@@ -4,6 +4,9 @@
 #   sim       the native suite against the simulated desktop
 #   windows   the Windows executable cross-built with MinGW-w64, its tests, the
 #             virtual phone's and the installer's, under Wine
+#   threadsafety  the agent built with clang's thread-safety analysis
+#             (-Wthread-safety -Werror): every field read or written without
+#             the lock that guards it fails the build (--full)
 #   release   the native suite built Release (-O3) with warnings as errors, as
 #             users build it (--full)
 #   bench     the benchmarks built at -O2 and each run once briefly, so that
@@ -16,7 +19,8 @@
 # Options:
 #   --no-wine      leave out the windows stage and its packages, for a machine
 #                  where Wine cannot run
-#   --full         run release, bench, asan, tsan and fuzz too (always when CI=true);
+#   --full         run threadsafety, release, bench, asan, tsan and fuzz too
+#                  (always when CI=true);
 #                  --sanitizers is the same
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
@@ -47,12 +51,12 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows release bench asan tsan fuzz)
+stages=(sim windows threadsafety release bench asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
 declare -A left_out=()
 $wine || left_out[windows]="--no-wine"
-for stage in release bench asan tsan fuzz; do
+for stage in threadsafety release bench asan tsan fuzz; do
     $full || left_out[$stage]="run with --full or CI=true"
 done
 
@@ -104,6 +108,11 @@ test_preset() {
 }
 
 stage_sim() { build_preset sim && test_preset sim "$jobs"; }
+# Nothing to run: the build is the check.
+stage_threadsafety() {
+    stage_note="agent built clean with -Wthread-safety"
+    build_preset threadsafety
+}
 stage_release() { build_preset release && test_preset release "$jobs"; }
 stage_asan() { build_preset asan && test_preset asan "$jobs"; }
 stage_tsan() { build_preset tsan && test_preset tsan "$jobs"; }
