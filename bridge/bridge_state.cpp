@@ -374,16 +374,15 @@ Decision ReportCallType(const CallIdText& id, CallDirection direction) {
 Decision ReportCallInProgress(const CallIdText& id) {
     MutexGuard lock(record.callLock);
     CallState& state = State();
-    if (SameId(state.waitingCallId, id)) {
-        state.waitingAnsweredElsewhere = 1;
+    // The followed call first: re-announced while it waited, a call can be
+    // both followed and waiting.
+    if (!IsFollowed(id)) {
+        if (SameId(state.waitingCallId, id))
+            state.waitingAnsweredElsewhere = 1;
+        if (SameId(state.newcomerCallId, id))
+            state.newcomerInProgress = 1;
         return Decided();
     }
-    if (SameId(state.newcomerCallId, id)) {
-        state.newcomerInProgress = 1;
-        return Decided();
-    }
-    if (!IsFollowed(id))
-        return Decided();
     if (state.callDirection == CallDirection::None)
         state.inProgressBeforeType = 1;
     // Video only for calls the phone answered: a call answered in the
