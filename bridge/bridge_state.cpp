@@ -442,10 +442,12 @@ Decision PutIndicatorsOut() {
 
 Decision ShowCallOnPhone() {
     MutexGuard lock(record.callLock);
-    if (RingShown())
-        Queue(target_device::kRingLed, /*on=*/true);
-    else if (State().answeredElsewhere == 1)
+    // A call in progress elsewhere shows as such, even if a repeated type
+    // answer has set ringLit again since.
+    if (State().answeredElsewhere == 1)
         Queue(target_device::kOffHookLed, /*on=*/true);
+    else if (RingShown())
+        Queue(target_device::kRingLed, /*on=*/true);
     return Decided();
 }
 
