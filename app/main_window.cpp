@@ -11,16 +11,16 @@
 void OnSessionChange(WPARAM code) {
     switch (code) {
         case WTS_SESSION_LOCK:
-            bridgeState.sessionLocked = 1;
+            SetSessionLocked(/*locked=*/true);
             break;
         case WTS_SESSION_UNLOCK:
-            bridgeState.sessionLocked = 0;
+            SetSessionLocked(/*locked=*/false);
             break;
         case WTS_CONSOLE_CONNECT:
-            bridgeState.consoleDetached = 0;
+            SetConsoleDetached(/*detached=*/false);
             break;
         case WTS_CONSOLE_DISCONNECT:
-            bridgeState.consoleDetached = 1;
+            SetConsoleDetached(/*detached=*/true);
             break;
         default:
             break;
@@ -32,8 +32,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_DESTROY:
             // Closed with a call lit, for an upgrade or at log-off: left as it
             // is, the phone would ring on for good.
-            if (AnyIndicatorLit())
-                PutIndicatorsOut();
+            CarryOut(PutIndicatorsOut(), window);
             PostQuitMessage(0);
             return 0;
         case WM_PAINT: {
@@ -67,7 +66,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnSessionChange(wParam);
             return 0;
         case kReaderEndedMessage:
-            OnReaderEnded(wParam);
+            OnReaderEnded();
             return 0;
         default:
             break;

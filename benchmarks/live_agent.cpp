@@ -3,6 +3,7 @@
 #include "app/app_globals.h"
 #include "app/run_application.h"
 #include "bridge/bridge_state.h"
+#include "bridge/button_reader.h"
 #include "simdesk/devices.h"
 
 namespace {
@@ -99,7 +100,7 @@ bool LiveAgent::SetPhonePlugged(bool plugged, std::string& error) {
 }
 
 DWORD LiveAgent::ReaderThreadId() const {
-    const HANDLE reader = bridgeState.readerThread.load();
+    const HANDLE reader = readerContext.thread;
     return reader == nullptr ? 0 : GetThreadId(reader);
 }
 

@@ -23,14 +23,17 @@ void Prepare(Before before) {
     if (before != Before::AnsweredOnPhone)
         return;
     OnHostNotification(L"CALL 1001 TYPE INCOMING_P2P", nullptr);
-    RecordDeviceAnswer(TakeCallSnapshot().generation);
+    CallState answered = CallStateCopy();
+    answered.answeredByDevice = 1;
+    answered.callActive = 1;
+    ReplaceCallStateForTests(answered);
 }
 
 // `relight`: Ring is put out again before each notification, so that every
 // one takes the branch that lights it.
 void BM_OnHostNotification(benchmark::State& state, const wchar_t* text, Before before,
                            bool relight) {
-    if (bridgeState.apiWindow.load() != nullptr) {
+    if (CallStateCopy().apiWindow != nullptr) {
         state.SkipWithError("a call application is attached: commands would be sent");
         return;
     }
@@ -38,8 +41,11 @@ void BM_OnHostNotification(benchmark::State& state, const wchar_t* text, Before 
     Prepare(before);
     AllocationCounter counter;
     for (auto _ : state) {
-        if (relight)
-            bridgeState.ringLit.store(0);
+        if (relight) {
+            CallState dark = CallStateCopy();
+            dark.ringLit = 0;
+            ReplaceCallStateForTests(dark);
+        }
         OnHostNotification(text, nullptr);
     }
     ReportAllocations(state, counter);

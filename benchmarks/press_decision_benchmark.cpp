@@ -54,7 +54,7 @@ HWND CreateStandIn() {
 // press that answers or hangs up.
 void BM_PressDecision(benchmark::State& state) {
     OpenedPhone opened;
-    if (!opened.ok() || bridgeState.apiWindow.load() != nullptr) {
+    if (!opened.ok() || CallStateCopy().apiWindow != nullptr) {
         state.SkipWithError(opened.ok() ? "a call application is attached"
                                         : "the phone did not open");
         return;
@@ -63,7 +63,7 @@ void BM_PressDecision(benchmark::State& state) {
     const HWND standIn = CreateStandIn();
     OnHostNotification(L"CALL 1001 STATUS RINGING", nullptr);
     OnHostNotification(L"CALL 1001 TYPE INCOMING_P2P", nullptr);
-    bridgeState.apiWindow = standIn;
+    RecordApiWindow(standIn);
     ReaderContext context;
     context.device = &deviceRecord;
     context.window = standIn;  // the sender; nothing is sent back to it
@@ -79,7 +79,7 @@ void BM_PressDecision(benchmark::State& state) {
         ActOnReport(context, history);
     }
     ReportAllocations(state, counter);
-    bridgeState.apiWindow = nullptr;
+    RecordApiWindow(nullptr);
     OnHostNotification(L"CALL 1001 STATUS FINISHED", nullptr);
     DestroyWindow(standIn);
     if (received.right != next || received.wrong != 0)

@@ -1,21 +1,19 @@
-// What the agent knows about the call application and the current call.
-// Shared by the window thread and the reader thread: every word is atomic, and
-// the id texts are only touched under callLock, which is never held across a
-// send or an indicator write (a send can make the call application notify the
-// window thread, which may then need the lock).
+// What the agent knows about the call application and its calls. The record
+// itself is private to bridge_state.cpp: every change is one transition below,
+// taken in one step under the record's lock, that decides from the state what
+// changes, which command is to be sent and which indicator writes are due. The
+// caller carries that decision out with the lock released (a send can make the
+// call application notify the window thread, which then needs the lock).
 //
-// Atomic fields are not enough: the reader decides on one call, then writes an
-// indicator and sends, while the window thread may end that call. So every
-// window-thread change to what the reader decides on advances callGeneration
-// under callLock, and the reader records a press only if the generation it
-// decided on is still current, checked in the same locked step.
+// Of the calls the application reports, the phone follows one (the followed
+// call). A call announced while another is followed is the newcomer until its
+// type is known; a call put aside for another is the waiting call, followed
+// again once the followed call ends. Presses act on the followed call only.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -25,105 +23,107 @@ enum class CallDirection : std::int32_t { None = 0, Incoming = 1, Outgoing = 2 }
 inline constexpr std::size_t kCallIdSlotSize = 260;  // at most 259 characters + NUL
 using CallIdText = std::array<char, kCallIdSlotSize>;
 
-enum class CallIdSlot { Current, Outgoing, Incoming };
-
-struct BridgeState {
-    std::atomic<HWND> apiWindow{nullptr};
-    CallIdText currentCallId{};  // guarded by callLock
-    std::atomic<CallDirection> callDirection{CallDirection::None};
-    CallIdText outgoingCallId{};  // guarded by callLock
-    CallIdText incomingCallId{};  // guarded by callLock
-    std::atomic<LONG> answeredByDevice{0};
-    std::atomic<LONG> answeredElsewhere{0};
-    std::atomic<LONG> endedByHost{0};
-    std::atomic<LONG> endedByDevice{0};
-    std::atomic<LONG> callActive{0};
-    std::atomic<LONG> callSeen{0};
-    std::atomic<HANDLE> readerThread{nullptr};
-    std::atomic<LONG> ringLit{0};
-    std::atomic<LONG> sessionLocked{0};
-    std::atomic<LONG> consoleDetached{0};
-    // The current call was reported in progress before its type was known.
-    std::atomic<LONG> inProgressBeforeType{0};
-    std::mutex callLock;
-    std::uint32_t callGeneration = 0;  // guarded by callLock
-};
-
-// The process-wide record. Never destroyed: the reader thread may outlive the
-// message loop.
-extern BridgeState& bridgeState;
-
-// ---- Window thread: compound updates, each one step for the reader ----
-
-// Start of call: the first ringing or routing notification of a call clears how
-// the previous call ended.
-void StartOfCall();
-// Call reset: forget the current call, keeping how it ended and whether one is active.
-void CallReset();
-// The call's type is known: sets the direction and copies the current id into
-// the slot of that direction (Incoming or Outgoing).
-void SetCallType(CallDirection direction);
-// In progress while Ring is lit and the phone did not answer: the call was
-// answered elsewhere. True when that was recorded (Ring is then to go out).
-bool RecordAnsweredElsewhere();
-// "In progress", decided in one step against an answer the reader records at
-// the same time: video for an incoming call the phone answered (its id
-// given), or, while Ring is lit and the phone did not answer, an answer
-// elsewhere recorded (Ring is then to go out and Off-Hook to light).
-struct InProgressOutcome {
-    bool requestVideo = false;
-    CallIdText videoId{};
-    bool answeredElsewhere = false;
-};
-InProgressOutcome RecordInProgress();
-
-// The phone holds the current call: it answered it and has not hung it up,
-// and the call has not ended.
-bool PhoneHoldsCall();
-// Whether Ring or Off-Hook is lit for the current call (Off-Hook is lit from
-// an answer elsewhere until the call's end state resets it).
-bool AnyIndicatorLit();
-// A call let go of (reset), and what was lit for it, to be put out.
-struct LetGo {
-    bool done = false;
-    bool ringWasLit = false;
-    bool anyWasLit = false;
-};
-// Another call starts: unless the phone holds the current call, the current
-// call is let go of, in one step with that test.
-LetGo LetGoOfCallUnlessHeld();
-// An end state arrived ("STATUS FINISHED" when `finished`). Unless the phone
-// holds the current call and the end names another call, the call ends in one
-// step with that test: for FINISHED how it ended is recorded and callActive
-// cleared, then the call is let go of, so that no press can take hold of it in
-// between.
-LetGo EndCallUnlessHeld(bool namesCurrentCall, bool finished);
-
-// ---- Reader thread: decide on a snapshot, record only if it still holds ----
-
-// What the reader decides on, taken in one step.
-struct CallSnapshot {
+// A copy of the record's contents. Flags hold 0 or 1.
+struct CallState {
+    HWND apiWindow = nullptr;  // commands go to it; notifications come only from it
+    // The followed call.
+    CallIdText currentCallId{};
+    CallDirection callDirection = CallDirection::None;
+    CallIdText outgoingCallId{};
+    CallIdText incomingCallId{};
+    LONG answeredByDevice = 0;
+    LONG answeredElsewhere = 0;  // also: Off-Hook is lit for it
+    LONG endedByHost = 0;        // how the last call ended, until the next one starts
+    LONG endedByDevice = 0;
+    LONG callActive = 0;
+    LONG callSeen = 0;
+    LONG ringLit = 0;
+    LONG inProgressBeforeType = 0;
+    // A call announced while another is followed, its type asked for.
+    CallIdText newcomerCallId{};
+    LONG newcomerInProgress = 0;
+    // A typed call put aside for the followed one.
+    CallIdText waitingCallId{};
+    CallDirection waitingDirection = CallDirection::None;
+    LONG waitingAnsweredElsewhere = 0;
+    LONG sessionLocked = 0;
+    LONG consoleDetached = 0;
+    // Advanced by every change to what a press decides on, so that a press is
+    // recorded only for the call it was decided for.
     std::uint32_t generation = 0;
-    CallDirection direction = CallDirection::None;
-    CallIdText incomingId{};
-    CallIdText outgoingId{};
-    bool answeredElsewhere = false;
-    bool endedByHost = false;
 };
-CallSnapshot TakeCallSnapshot();
-// False once the window thread has changed the call the snapshot was taken of.
-bool IsCallStillCurrent(std::uint32_t generation);
-// The phone answered: answeredByDevice and callActive, unless the call changed.
-bool RecordDeviceAnswer(std::uint32_t generation);
-// After the answer's Ring write: true when the call is still the one answered;
-// otherwise the answer is taken back (answeredByDevice and callActive 0).
-bool KeepDeviceAnswer(std::uint32_t generation);
-// The phone hung up: endedByDevice, callActive 0 and, with `ringOut` for a call
-// the phone answered, ringLit 0, unless the call changed.
-bool RecordDeviceHangUp(std::uint32_t generation, bool ringOut);
 
-// Id slot access, each one step under callLock. Texts longer than 259 characters are cut.
-void SetCallId(CallIdSlot slot, std::string_view text);
-void CopyCallId(CallIdSlot to, CallIdSlot from);
-CallIdText GetCallId(CallIdSlot slot);
-bool IsCallIdEmpty(CallIdSlot slot);
+enum class HostCommand { None, GetCallType, StartVideo, Answer, HangUp };
+
+// What a transition decided, to be carried out with the lock released: first
+// the indicator writes (when this thread is the one to make them), then the
+// command.
+struct Decision {
+    bool taken = true;  // false: the transition did not apply
+    bool writeIndicators = false;
+    HostCommand command = HostCommand::None;
+    CallIdText commandId{};
+};
+
+// Makes the decided indicator writes, then sends the command from `sender`.
+void CarryOut(const Decision& decision, HWND sender);
+
+// Indicator writes reach the phone in the order they were decided: a transition
+// queues its writes under the lock, and one thread at a time writes the queue
+// out. The thread a decision names as writer drains it, writes queued by other
+// threads meanwhile included; any other thread leaves its writes to it.
+void WriteQueuedIndicators();
+
+// ---- Window thread ----
+
+// Attach result: the call application's API window.
+void RecordApiWindow(HWND window);
+HWND ApiWindow();
+
+// "STATUS RINGING" (or "STATUS ROUTING" when `routing`) of call `id`. Not taken
+// for a routing notification while the followed call is typed.
+Decision AnnounceCall(const CallIdText& id, bool routing);
+// The type of call `id`; None for a type the agent does not follow.
+Decision ReportCallType(const CallIdText& id, CallDirection direction);
+// "INPROGRESS" of call `id`.
+Decision ReportCallInProgress(const CallIdText& id);
+// An end state of call `id` ("STATUS FINISHED" when `finished`).
+Decision EndCall(const CallIdText& id, bool finished);
+// The call application went away: every call it reported ends, the indicators
+// go out, nothing waits, and the API window is forgotten until it attaches again.
+Decision EndEveryCall();
+// The agent's way out (window destroyed, session ending): what it lit goes out.
+Decision PutIndicatorsOut();
+// The phone was activated: it shows the followed call at once.
+Decision ShowCallOnPhone();
+void SetSessionLocked(bool locked);
+void SetConsoleDetached(bool detached);
+
+// ---- Reader thread ----
+
+struct ItemView;
+struct ReportHistory;
+
+// A press decided and recorded in one step for one input item, on the followed
+// call. `mayHangUp` is false once this report has hung up: one press, one command.
+struct PressDecision {
+    Decision decision;
+    bool answer = false;
+    bool hangUp = false;
+    std::uint32_t generation = 0;
+};
+PressDecision DecidePress(const ItemView& item, const ItemView& item0, const ItemView& item1,
+                          const ItemView& item2, const ReportHistory& history, bool mayHangUp);
+// After the answer's Ring write: true when the call is still the one answered;
+// otherwise the answer is taken back.
+bool KeepDeviceAnswer(std::uint32_t generation);
+
+// ---- Tests ----
+
+// A locked copy of the whole record.
+CallState CallStateCopy();
+// Replaces the record's contents (tests that start from a given state).
+void ReplaceCallStateForTests(const CallState& state);
+
+// Stores `text` in a slot, cut to 259 characters.
+void StoreCallId(CallIdText& slot, std::string_view text);

@@ -1,8 +1,5 @@
 #include "bridge/button_reader.h"
 
-#include "bridge/call_api.h"
-#include "bridge/host_channel.h"
-#include "hid/indicator_output.h"
 #include "hid/target_device.h"
 
 ReaderContext& readerContext = *new ReaderContext();
@@ -32,80 +29,10 @@ bool HookChangedAlone(const ReportHistory& history, const ItemView& item0, const
     return history.first0 == item0.first && history.first1 != item1.first;
 }
 
-void Answer(HWND window, const CallView& call) {
-    static CommandBuffer answerCommand;
-    // Recorded before the Ring write: from then on an answer in the application
-    // lights no Off-Hook that this write would put out again. And before the
-    // send: the application may report the call in progress while the command
-    // is still being handled.
-    if (!RecordDeviceAnswer(call.generation))
-        return;
-    SetIndicator(target_device::kRingLed, /*on=*/false);
-    // The Ring write takes milliseconds on a real phone; the call may end meanwhile.
-    if (!KeepDeviceAnswer(call.generation))
-        return;
-    ComposeCommand(answerCommand, {call_api::kSetCallPrefix, call.incomingId.data(),
-                                   call_api::kStatusInProgressSuffix});
-    SendHostCommand(answerCommand.data(), window);
-}
-
-void HangUp(HWND window, const CallView& call, const ItemView& item2) {
-    static CommandBuffer hangUpCommand;
-    static constexpr CallIdText kNoCall{};
-    const CallIdText* id = &kNoCall;
-    switch (call.direction) {
-        case CallDirection::Incoming:
-            id = &call.incomingId;
-            break;
-        case CallDirection::Outgoing:
-            id = &call.outgoingId;
-            break;
-        case CallDirection::None:
-            break;
-    }
-    if (!RecordDeviceHangUp(call.generation,
-                            /*ringOut=*/item2.first != target_device::kHangUpButton))
-        return;
-    ComposeCommand(hangUpCommand,
-                   {call_api::kSetCallPrefix, id->data(), call_api::kStatusFinishedSuffix});
-    SendHostCommand(hangUpCommand.data(), window);
-}
-
-}  // namespace
-
-void ActOnReport(const ReaderContext& context, ReportHistory& history) {
-    const ReportTables& input = context.device->input;
-    const ItemView item0 = ViewOfItem(input.items.get(), input.itemCount, 0);
-    const ItemView item1 = ViewOfItem(input.items.get(), input.itemCount, 1);
-    const ItemView item2 = ViewOfItem(input.items.get(), input.itemCount, 2);
-    bool hungUp = false;  // one press, one command
-    for (ULONG index = 0; index < input.itemCount; ++index) {
-        const ItemView item = ViewOfItem(input.items.get(), input.itemCount, index);
-        const CallView call = CurrentCallView();
-        switch (DecideItem(item, item0, item1, item2, history, call)) {
-            case PressAction::Answer:
-                Answer(context.window, call);
-                break;
-            case PressAction::HangUp:
-                if (!hungUp)
-                    HangUp(context.window, call, item2);
-                hungUp = true;
-                break;
-            case PressAction::None:
-                break;
-        }
-    }
-    history.first0 = item0.first;
-    history.first1 = item1.first;
-    history.first2 = item2.first;
-}
-
-namespace {
-
 // Waits for the pending read in slices. False when a stop was requested first.
 bool WaitForRead(const ReaderContext& context, HANDLE event) {
     for (;;) {
-        if (context.stopRequested.load() != 0)
+        if (context.phase.load() != ReaderPhase::Running)
             return false;
         const DWORD result = WaitForSingleObject(event, kWaitSliceMs);
         if (result == WAIT_OBJECT_0)
@@ -142,7 +69,7 @@ void ReadLoop(const ReaderContext& context, HANDLE event) {
                           device.input.items.get(), device.input.itemCount,
                           device.parsedDescriptor);
         ActOnReport(context, history);
-        if (context.stopRequested.load() != 0)
+        if (context.phase.load() != ReaderPhase::Running)
             return;
     }
 }
@@ -160,20 +87,33 @@ ItemView ViewOfItem(const ReportItem* items, ULONG itemCount, ULONG index) {
     return view;
 }
 
-CallView CurrentCallView() {
-    const CallSnapshot snapshot = TakeCallSnapshot();
-    CallView view;
-    view.direction = snapshot.direction;
-    view.attached = bridgeState.apiWindow.load() != nullptr;
-    view.answeredElsewhere = snapshot.answeredElsewhere;
-    view.incomingIdEmpty = snapshot.incomingId[0] == '\0';
-    view.endedByHost = snapshot.endedByHost;
-    view.sessionLocked = bridgeState.sessionLocked.load() != 0;
-    view.consoleDetached = bridgeState.consoleDetached.load() != 0;
-    view.generation = snapshot.generation;
-    view.incomingId = snapshot.incomingId;
-    view.outgoingId = snapshot.outgoingId;
-    return view;
+void ActOnReport(const ReaderContext& context, ReportHistory& history) {
+    const ReportTables& input = context.device->input;
+    const ItemView item0 = ViewOfItem(input.items.get(), input.itemCount, 0);
+    const ItemView item1 = ViewOfItem(input.items.get(), input.itemCount, 1);
+    const ItemView item2 = ViewOfItem(input.items.get(), input.itemCount, 2);
+    bool hungUp = false;  // one press, one command
+    for (ULONG index = 0; index < input.itemCount; ++index) {
+        const ItemView item = ViewOfItem(input.items.get(), input.itemCount, index);
+        const PressDecision press =
+            DecidePress(item, item0, item1, item2, history, /*mayHangUp=*/!hungUp);
+        hungUp = hungUp || press.hangUp;
+        if (!press.answer) {
+            CarryOut(press.decision, context.window);
+            continue;
+        }
+        // The Ring write takes milliseconds on a real phone; the call may end meanwhile.
+        if (press.decision.writeIndicators)
+            WriteQueuedIndicators();
+        if (KeepDeviceAnswer(press.generation)) {
+            Decision send = press.decision;
+            send.writeIndicators = false;
+            CarryOut(send, context.window);
+        }
+    }
+    history.first0 = item0.first;
+    history.first1 = item1.first;
+    history.first2 = item2.first;
 }
 
 PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemView& item1,
@@ -207,8 +147,7 @@ PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemVi
 
 DWORD WINAPI ReaderThreadMain(LPVOID parameter) {
     auto& context = *static_cast<ReaderContext*>(parameter);
-    // Kept apart: once finished, the context belongs to the next reader.
-    const std::uint32_t generation = context.generation;
+    // Kept apart: once finished, the context belongs to the window thread.
     const HWND window = context.window;
     const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event != nullptr) {
@@ -216,8 +155,8 @@ DWORD WINAPI ReaderThreadMain(LPVOID parameter) {
         CloseHandle(event);
     }
     // From here on the window thread owns the device record again.
-    context.finishedGeneration.store(generation);
-    PostMessageW(window, kReaderEndedMessage, static_cast<WPARAM>(generation), 0);
+    context.phase.store(ReaderPhase::Finished);
+    PostMessageW(window, kReaderEndedMessage, 0, 0);
     return 0;
 }
 

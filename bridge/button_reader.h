@@ -4,25 +4,28 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 
 #include "bridge/bridge_state.h"
 #include "hid/device_record.h"
 #include "platform/platform.h"
 
-// Posted by the reader to its window as its very last act, wParam its
-// generation. Any program can post this number to a top-level window, so the
-// message only prompts the window thread to look: the record is released only
-// once `finishedGeneration` shows that the current reader is done with it.
+// Posted by the reader to its window as its very last act. Any program can
+// post this number to a top-level window, so the message only prompts the
+// window thread to look: the record is released only once the reader's phase
+// shows that it is done with it.
 inline constexpr UINT kReaderEndedMessage = WM_APP + 1;
+
+// Where the reader stands. The hand-back of the device record between the
+// window thread and the reader: the window thread starts a reader (Running),
+// asks it to stop (Stopping), and takes the record back once the reader, as
+// its last use of it, has set Finished; then None again.
+enum class ReaderPhase : LONG { None, Running, Stopping, Finished };
 
 struct ReaderContext {
     DeviceRecord* device = nullptr;
-    HWND window = nullptr;               // sender of every command
-    std::atomic<LONG> stopRequested{0};  // set by the window thread to end the reader
-    std::uint32_t generation = 0;        // of the reader started last; set before it starts
-    // Set by a reader, as its last use of the record, to its generation.
-    std::atomic<std::uint32_t> finishedGeneration{0};
+    HWND window = nullptr;    // sender of every command
+    HANDLE thread = nullptr;  // window thread only
+    std::atomic<ReaderPhase> phase{ReaderPhase::None};
 };
 
 extern ReaderContext& readerContext;
@@ -54,9 +57,7 @@ struct ReportHistory {
     USHORT first2 = kNoReport;
 };
 
-// The call state the rules test, read once per item. The generation and ids
-// name the call a press is decided for, so that nothing is recorded or sent for
-// it once the window thread has moved on.
+// The call state the rules test, read once per item.
 struct CallView {
     CallDirection direction = CallDirection::None;
     bool attached = false;
@@ -65,12 +66,7 @@ struct CallView {
     bool endedByHost = false;
     bool sessionLocked = false;
     bool consoleDetached = false;
-    std::uint32_t generation = 0;
-    CallIdText incomingId{};
-    CallIdText outgoingId{};
 };
-
-CallView CurrentCallView();
 
 enum class PressAction { None, Answer, HangUp };
 
@@ -78,7 +74,6 @@ enum class PressAction { None, Answer, HangUp };
 PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemView& item1,
                        const ItemView& item2, const ReportHistory& history, const CallView& call);
 
-// The reader's step for one report already decoded into the record's items:
-// the rules for each item, then the Ring write and the command they call for,
-// sent from `context.window`. Updates `history` to this report.
+// The reader's step for one decoded report: every item's press decided, recorded
+// and carried out, then the history moved on.
 void ActOnReport(const ReaderContext& context, ReportHistory& history);

@@ -36,7 +36,7 @@ int DiscoverHostApi() {
 
 void OnAttachMessage(HWND window, WPARAM wParam, LPARAM lParam) {
     if (lParam == call_api::kAttachSuccess) {
-        bridgeState.apiWindow = reinterpret_cast<HWND>(wParam);
+        RecordApiWindow(reinterpret_cast<HWND>(wParam));
     } else if (lParam == call_api::kAttachDiscoverAgain) {
         if (attachMessage != 0 && discoverMessage != 0)
             BroadcastDiscovery(window);
@@ -46,7 +46,7 @@ void OnAttachMessage(HWND window, WPARAM wParam, LPARAM lParam) {
 void SendHostCommand(const char* text, HWND sender) {
     if (text == nullptr || text[0] == '\0')
         return;
-    const HWND target = bridgeState.apiWindow.load();
+    const HWND target = ApiWindow();
     if (target == nullptr)
         return;
     COPYDATASTRUCT data{};
@@ -87,7 +87,7 @@ void ReadNotificationText(const COPYDATASTRUCT* data, WCHAR (&text)[kNotificatio
 LRESULT OnCopyData(HWND window, WPARAM wParam, LPARAM lParam) {
     // Until the call application attaches there is no one to follow: a text
     // naming no sender would otherwise light the phone for any program.
-    const HWND api = bridgeState.apiWindow.load();
+    const HWND api = ApiWindow();
     if (api == nullptr || reinterpret_cast<HWND>(wParam) != api)
         return 0;
     WCHAR text[kNotificationBufferSize];

@@ -8,10 +8,13 @@
 // Handles one notification text; `window` is the sender of any command sent.
 void OnHostNotification(const WCHAR* text, HWND window);
 
-// Puts out what the agent lit: Ring while ringLit is set (its own write, for a
-// phone whose Ring LED has a report of its own), then Off-Hook. The agent does
-// this on its way out; an end state does the same for the call it ends.
-void PutIndicatorsOut();
+// The call application went away (its API window destroyed or its process
+// ended): every call it reported ends, the indicators go out, nothing waits,
+// and commands go nowhere until it attaches again.
+void OnApplicationGone();
+
+// The session ends (WM_ENDSESSION): the indicators go out, as at WM_DESTROY.
+void OnSessionEnding();
 
 // The id of a call notification: the text before "STATUS", less a leading
 // "CALL " when the text starts with "CALL". Keeps the blank before "STATUS".

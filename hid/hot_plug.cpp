@@ -1,6 +1,5 @@
 #include "hid/hot_plug.h"
 
-#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -14,10 +13,9 @@
 
 namespace {
 
-// Window thread only.
-bool readerStopping = false;
-std::wstring pendingActivation;  // an arrival seen while a reader existed
-std::uint32_t lastReaderGeneration = 0;
+// An arrival seen while a reader existed, to be carried out once it has
+// ended (the path is the one recorded for indicator writes). Window thread only.
+bool activationPending = false;
 
 bool ContainsAny(std::wstring_view text, std::initializer_list<std::wstring_view> needles) {
     for (std::wstring_view needle : needles) {
@@ -51,59 +49,59 @@ void StartReader(const WCHAR* path) {
 
     readerContext.device = &deviceRecord;
     readerContext.window = mainWindow;
-    readerContext.stopRequested = 0;
-    readerContext.generation = ++lastReaderGeneration;
-    const HANDLE thread = CreateThread(nullptr, 0, ReaderThreadMain, &readerContext, 0, nullptr);
-    bridgeState.readerThread = thread;
+    readerContext.phase = ReaderPhase::Running;
+    readerContext.thread = CreateThread(nullptr, 0, ReaderThreadMain, &readerContext, 0, nullptr);
+    if (readerContext.thread == nullptr) {
+        readerContext.phase = ReaderPhase::None;
+        return;
+    }
+    // A call that rings or is in progress shows at once on the phone just plugged in.
+    CarryOut(ShowCallOnPhone(), mainWindow);
 }
 
-bool ReaderHasFinished() {
-    return bridgeState.readerThread.load() != nullptr &&
-           readerContext.finishedGeneration.load() == readerContext.generation;
-}
-
-// The reader has finished with the record: take it back.
-void ReleaseFinishedReader() {
-    const HANDLE thread = bridgeState.readerThread.exchange(nullptr);
-    if (thread != nullptr)
-        CloseHandle(thread);
-    readerStopping = false;
+// The reader has finished with the record: take it back. Its message may still
+// be on the way, or lost, or forged: only the phase counts.
+bool ReleaseFinishedReader() {
+    if (readerContext.phase.load() != ReaderPhase::Finished)
+        return false;
+    CloseHandle(readerContext.thread);
+    readerContext.thread = nullptr;
+    readerContext.phase = ReaderPhase::None;
     CloseTargetDevice();
+    return true;
 }
 
 void StopReader() {
-    if (bridgeState.readerThread.load() == nullptr || readerStopping)
-        return;
-    readerStopping = true;
-    readerContext.stopRequested = 1;
-    CancelPendingRead(readerContext);
+    ReaderPhase running = ReaderPhase::Running;
+    if (readerContext.phase.compare_exchange_strong(running, ReaderPhase::Stopping))
+        CancelPendingRead(readerContext);
 }
 
 }  // namespace
 
 void ActivateTargetDevice(const WCHAR* path) {
     SetDevicePath(path);
-    // Its message may still be on the way, or lost.
-    if (ReaderHasFinished())
-        ReleaseFinishedReader();
-    if (bridgeState.readerThread.load() != nullptr) {
-        // No second reader. Kept for when this one ends: it may already have
-        // failed on the unplug that preceded this arrival.
-        pendingActivation = path;
+    ReleaseFinishedReader();
+    if (readerContext.phase.load() != ReaderPhase::None) {
+        // No second reader. Carried out when this one ends: it may already
+        // have failed on the unplug that preceded this arrival.
+        activationPending = true;
         return;
     }
     StartReader(path);
 }
 
-void OnReaderEnded(WPARAM generation) {
-    if (static_cast<std::uint32_t>(generation) != readerContext.generation || !ReaderHasFinished())
+void OnReaderEnded() {
+    if (!ReleaseFinishedReader() || !activationPending)
         return;
-    ReleaseFinishedReader();
-    if (!pendingActivation.empty()) {
-        const std::wstring path = std::move(pendingActivation);
-        pendingActivation.clear();
-        ActivateTargetDevice(path.c_str());
-    }
+    activationPending = false;
+    std::wstring path;
+    if (CopyDevicePath(path))
+        StartReader(path.c_str());
+}
+
+bool ReaderExists() {
+    return readerContext.phase.load() != ReaderPhase::None;
 }
 
 void OnDeviceChange(WPARAM event, LPARAM header) {
@@ -119,7 +117,7 @@ void OnDeviceChange(WPARAM event, LPARAM header) {
     if (event == DBT_DEVICEARRIVAL) {
         ActivateTargetDevice(path);
     } else {
-        pendingActivation.clear();
+        activationPending = false;
         StopReader();
     }
 }

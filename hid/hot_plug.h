@@ -12,9 +12,12 @@ void ActivateTargetDevice(const WCHAR* path);
 // WM_DEVICECHANGE: arrival activates the target, removal stops its reader.
 void OnDeviceChange(WPARAM event, LPARAM header);
 
-// kReaderEndedMessage: if the current reader (of generation `generation`) has
-// finished, close its handle and release the device record; otherwise nothing.
-void OnReaderEnded(WPARAM generation);
+// kReaderEndedMessage: if the reader has finished, close its handle, release
+// the device record and carry out an arrival seen meanwhile; otherwise nothing.
+void OnReaderEnded();
+
+// A reader runs, or has ended and its record is not yet taken back.
+bool ReaderExists();
 
 // True when the path names the phone's telephony collection.
 bool MatchTargetPath(const WCHAR* path);

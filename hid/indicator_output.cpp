@@ -25,14 +25,6 @@ bool StopsWrite(NTSTATUS status) {
     }
 }
 
-bool CopyDevicePath(std::wstring& path) {
-    std::lock_guard lock(devicePathRecord.lock);
-    if (!devicePathRecord.path)
-        return false;
-    path.assign(devicePathRecord.path.get(), devicePathRecord.length);
-    return true;
-}
-
 // A report must start as the report that carries the usage, report ID in byte 0;
 // an all-zero report would go out as report 0 and never reach a phone whose LED
 // report has an ID.
@@ -50,6 +42,14 @@ NTSTATUS InitializeReportFor(USHORT usage, PHIDP_PREPARSED_DATA descriptor, char
 
 }  // namespace
 
+bool CopyDevicePath(std::wstring& path) {
+    MutexGuard lock(devicePathRecord.lock);
+    if (!devicePathRecord.path)
+        return false;
+    path.assign(devicePathRecord.path.get(), devicePathRecord.length);
+    return true;
+}
+
 void SetDevicePath(const WCHAR* path) {
     std::uint32_t length = 0;
     while (path[length] != L'\0')
@@ -59,7 +59,7 @@ void SetDevicePath(const WCHAR* path) {
         for (std::uint32_t i = 0; i <= length; ++i)
             copy[i] = path[i];
     }
-    std::lock_guard lock(devicePathRecord.lock);
+    MutexGuard lock(devicePathRecord.lock);
     devicePathRecord.path = std::move(copy);
     devicePathRecord.length = devicePathRecord.path ? length : 0;
 }

@@ -4,6 +4,9 @@
 #   sim       the native suite against the simulated desktop
 #   windows   the Windows executable cross-built with MinGW-w64, its tests, the
 #             virtual phone's and the installer's, under Wine
+#   threadsafety  the agent built with clang's thread-safety analysis
+#             (-Wthread-safety -Werror): every field read or written without
+#             the lock that guards it fails the build (--full)
 #   reproducible  the Windows release files (executable, custom-action DLL,
 #             MSI) built twice in two fresh folders, the second in another time
 #             zone: their SHA-256 must be equal (--full, needs Wine's packages)
@@ -26,9 +29,9 @@
 #   --no-wine      leave out the windows, windows-clang, reproducible and
 #                  signing stages and their packages, for a machine where Wine
 #                  cannot run
-#   --full         run windows-clang, reproducible, signing, release, bench,
-#                  asan, tsan and fuzz too (always when CI=true); --sanitizers
-#                  is the same
+#   --full         run threadsafety, windows-clang, reproducible, signing,
+#                  release, bench, asan, tsan and fuzz too (always when
+#                  CI=true); --sanitizers is the same
 # A test that did not run fails the whole run, unless the allow-list below names
 # it. The end lists what each stage did and what was left out.
 set -uo pipefail
@@ -58,12 +61,12 @@ declare -A allowed_skips=(
 
 # Stages in the order they run, and the package groups of scripts/packages.txt
 # that they need.
-stages=(sim windows windows-clang reproducible signing release bench asan tsan fuzz)
+stages=(sim windows threadsafety windows-clang reproducible signing release bench asan tsan fuzz)
 groups=(native test)
 $wine && groups+=(windows)
 $wine && $full && groups+=(release)
 declare -A left_out=()
-for stage in windows-clang reproducible signing release bench asan tsan fuzz; do
+for stage in threadsafety windows-clang reproducible signing release bench asan tsan fuzz; do
     $full || left_out[$stage]="run with --full or CI=true"
 done
 for stage in windows windows-clang reproducible signing; do
@@ -118,6 +121,11 @@ test_preset() {
 }
 
 stage_sim() { build_preset sim && test_preset sim "$jobs"; }
+# Nothing to run: the build is the check.
+stage_threadsafety() {
+    stage_note="agent built clean with -Wthread-safety"
+    build_preset threadsafety
+}
 stage_release() { build_preset release && test_preset release "$jobs"; }
 stage_asan() { build_preset asan && test_preset asan "$jobs"; }
 stage_tsan() { build_preset tsan && test_preset tsan "$jobs"; }

@@ -29,13 +29,15 @@ class CallHandling : public testing::TestWithParam<ReplyTiming> {
         ASSERT_TRUE(session.phone.Plug());
         session.app.Start();
         session.StartAgent();
-        ASSERT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+        ASSERT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
     }
 
     // What the reader records when it answers or hangs up a call.
     static void AnswerAsThePhoneWould() {
-        bridgeState.answeredByDevice = 1;
-        bridgeState.callActive = 1;
+        CallState state = CallStateCopy();
+        state.answeredByDevice = 1;
+        state.callActive = 1;
+        ReplaceCallStateForTests(state);
     }
 
     void Incoming(const std::string& id, const std::string& type = "INCOMING_P2P") {
@@ -55,14 +57,14 @@ TEST_P(CallHandling, IncomingCallAnsweredInTheApplication) {
     Incoming("1234");
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 1234 TYPE"});
     EXPECT_EQ(Leds(session.phone), kRinging);
-    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::Incoming);
-    EXPECT_STREQ(GetCallId(CallIdSlot::Incoming).data(), "1234 ");
+    EXPECT_EQ(CallStateCopy().callDirection, CallDirection::Incoming);
+    EXPECT_STREQ(CallStateCopy().incomingCallId.data(), "1234 ");
 
     session.app.AnswerCall("1234");
     session.Settle();
     EXPECT_EQ(Leds(session.phone), kAnsweredElsewhere);
-    EXPECT_EQ(bridgeState.answeredElsewhere.load(), 1);
-    EXPECT_EQ(bridgeState.callActive.load(), 1);
+    EXPECT_EQ(CallStateCopy().answeredElsewhere, 1);
+    EXPECT_EQ(CallStateCopy().callActive, 1);
 
     // Resuming from hold: no video for a call the phone did not answer.
     session.app.AnswerCall("1234");
@@ -71,9 +73,9 @@ TEST_P(CallHandling, IncomingCallAnsweredInTheApplication) {
     session.app.FarEndHangUp("1234");
     session.Settle();
     EXPECT_EQ(Leds(session.phone), kDark);
-    EXPECT_EQ(bridgeState.endedByHost.load(), 1);
-    EXPECT_EQ(bridgeState.callActive.load(), 0);
-    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+    EXPECT_EQ(CallStateCopy().endedByHost, 1);
+    EXPECT_EQ(CallStateCopy().callActive, 0);
+    EXPECT_EQ(CallStateCopy().callDirection, CallDirection::None);
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 1234 TYPE"});
 }
 
@@ -86,13 +88,15 @@ TEST_P(CallHandling, CallAnsweredOnThePhoneGetsVideoOnEveryInProgress) {
               (Strings{"GET CALL 1234 TYPE", "ALTER CALL 1234  START_VIDEO_SEND",
                        "ALTER CALL 1234  START_VIDEO_SEND"}));
     // Ring stays as the reader left it; the in-progress rule does not touch it.
-    EXPECT_EQ(bridgeState.answeredElsewhere.load(), 0);
+    EXPECT_EQ(CallStateCopy().answeredElsewhere, 0);
 
     // The phone hung up: the application's FINISHED does not count as its own end.
-    bridgeState.endedByDevice = 1;
-    bridgeState.callActive = 0;
+    CallState hungUp = CallStateCopy();
+    hungUp.endedByDevice = 1;
+    hungUp.callActive = 0;
+    ReplaceCallStateForTests(hungUp);
     Notify("CALL 1234 STATUS FINISHED");
-    EXPECT_EQ(bridgeState.endedByHost.load(), 0);
+    EXPECT_EQ(CallStateCopy().endedByHost, 0);
     EXPECT_EQ(Leds(session.phone), kDark);
 }
 
@@ -100,8 +104,8 @@ TEST_P(CallHandling, OutgoingCallRingsWhileRoutingAndEndsDark) {
     Outgoing("55");
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 55 TYPE"});
     EXPECT_EQ(Leds(session.phone), kRinging);
-    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::Outgoing);
-    EXPECT_STREQ(GetCallId(CallIdSlot::Outgoing).data(), "55 ");
+    EXPECT_EQ(CallStateCopy().callDirection, CallDirection::Outgoing);
+    EXPECT_STREQ(CallStateCopy().outgoingCallId.data(), "55 ");
 
     // A routing notification during the call starts nothing new.
     Notify("CALL 55 STATUS ROUTING");
@@ -147,9 +151,9 @@ void CheckEndStates(AgentSession& session, const Report& ringOut, const Report& 
             EXPECT_EQ(written,
                       answeredElsewhere ? Reports{offHookOut} : (Reports{ringOut, offHookOut}));
             EXPECT_EQ(Leds(session.phone), kDark);
-            EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
-            EXPECT_EQ(bridgeState.ringLit.load(), 0);
-            EXPECT_TRUE(IsCallIdEmpty(CallIdSlot::Current));
+            EXPECT_EQ(CallStateCopy().callDirection, CallDirection::None);
+            EXPECT_EQ(CallStateCopy().ringLit, 0);
+            EXPECT_TRUE((CallStateCopy().currentCallId[0] == '\0'));
         }
     }
 }
@@ -179,7 +183,7 @@ TEST_P(CallHandling, EndStatesAfterAnAnswerElsewhereLeaveNoLightOn) {
     EXPECT_EQ(Leds(session.phone), kDark);
     // callActive outlives that end state; the next call answered in the
     // application still gets no video.
-    EXPECT_EQ(bridgeState.callActive.load(), 1);
+    EXPECT_EQ(CallStateCopy().callActive, 1);
     Incoming("8");
     session.app.AnswerCall("8");
     session.Settle();
@@ -191,7 +195,7 @@ TEST_P(CallHandling, LockedOrDetachedSessionsDoNotLightRing) {
     session.Settle();
     Incoming("1");
     EXPECT_EQ(Leds(session.phone), kDark);
-    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::Incoming);
+    EXPECT_EQ(CallStateCopy().callDirection, CallDirection::Incoming);
     session.app.MissCall("1");
     session.Settle();
 
@@ -221,17 +225,19 @@ TEST_P(CallHandling, OtherCallTypesAreNotFollowed) {
     Incoming("9", "INCOMING_PSTN");
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 9 TYPE"});
     EXPECT_EQ(Leds(session.phone), kDark);
-    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+    EXPECT_EQ(CallStateCopy().callDirection, CallDirection::None);
 }
 
 TEST_P(CallHandling, RingingTakesPrecedenceAndRepeatsAskAgain) {
     Notify("CALL 3 STATUS RINGING INPROGRESS");
-    EXPECT_EQ(bridgeState.callActive.load(), 0);
-    EXPECT_EQ(bridgeState.callSeen.load(), 1);
-    bridgeState.endedByHost = 1;
+    EXPECT_EQ(CallStateCopy().callActive, 0);
+    EXPECT_EQ(CallStateCopy().callSeen, 1);
+    CallState ended = CallStateCopy();
+    ended.endedByHost = 1;
+    ReplaceCallStateForTests(ended);
     Notify("CALL 3 STATUS RINGING");
     // Same call: the end flags are not cleared again.
-    EXPECT_EQ(bridgeState.endedByHost.load(), 1);
+    EXPECT_EQ(CallStateCopy().endedByHost, 1);
     EXPECT_EQ(Texts(session.app), (Strings{"GET CALL 3 TYPE", "GET CALL 3 TYPE"}));
 }
 

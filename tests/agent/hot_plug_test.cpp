@@ -7,6 +7,7 @@
 
 #include "agent_session.h"
 #include "bridge/bridge_state.h"
+#include "hid/hot_plug.h"
 #include "hid/device_record.h"
 #include "simdesk/devices.h"
 
@@ -40,7 +41,7 @@ void ExpectPhoneWorks(AgentSession& session, const std::string& id) {
 TEST(HotPlug, APhonePresentAtStartUpIsFoundAndRead) {
     AgentSession session;
     ASSERT_TRUE(session.StartWithPhoneAndApp());
-    EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+    EXPECT_TRUE(ReaderExists());
     EXPECT_EQ(ReaderHandles(session.phone), 1u);
     ExpectPhoneWorks(session, "1");
 }
@@ -49,10 +50,10 @@ TEST(HotPlug, APhonePluggedInLaterIsFoundByItsArrival) {
     AgentSession session;
     session.app.Start();
     session.StartAgent();
-    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    EXPECT_FALSE(ReaderExists());
     ASSERT_TRUE(session.phone.Plug());
     session.Settle();
-    EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+    EXPECT_TRUE(ReaderExists());
     ExpectPhoneWorks(session, "2");
 }
 
@@ -63,7 +64,7 @@ TEST(HotPlug, UnpluggedDuringACallAndPluggedBackWorksAgain) {
     session.Settle();
     ASSERT_TRUE(session.phone.Unplug());
     session.Settle();
-    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    EXPECT_FALSE(ReaderExists());
     session.app.MissCall("3");
     session.Settle();
 
@@ -71,12 +72,37 @@ TEST(HotPlug, UnpluggedDuringACallAndPluggedBackWorksAgain) {
         SCOPED_TRACE(testing::Message() << "round " << round);
         ASSERT_TRUE(session.phone.Plug());
         session.Settle();
-        EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+        EXPECT_TRUE(ReaderExists());
         EXPECT_EQ(ReaderHandles(session.phone), 1u);  // one reader, the old handle released
         ExpectPhoneWorks(session, std::to_string(10 + round));
         ASSERT_TRUE(session.phone.Unplug());
         session.Settle();
-        EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+        EXPECT_FALSE(ReaderExists());
+    }
+}
+
+// The platform reports the removal before the reader's read has failed: the
+// reader ends only because it is asked to. Twice over, so that a stop request
+// left standing from the first removal would show: the second reader would end
+// at once, or the second removal would leave it running.
+TEST(HotPlug, RemovedAndArrivedTwiceTheReaderStopsAndStartsEachTime) {
+    AgentSession session;
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        EXPECT_EQ(SendInterfaceNotification(session.AgentWindow(), DBT_DEVICEREMOVECOMPLETE,
+                                            SimulatedPhone::TelephonyNotificationPath()),
+                  0);
+        session.Settle();
+        EXPECT_FALSE(ReaderExists());
+        EXPECT_EQ(ReaderHandles(session.phone), 0u);
+        EXPECT_EQ(SendInterfaceNotification(session.AgentWindow(), DBT_DEVICEARRIVAL,
+                                            SimulatedPhone::TelephonyNotificationPath()),
+                  0);
+        session.Settle();
+        EXPECT_TRUE(ReaderExists());
+        EXPECT_EQ(ReaderHandles(session.phone), 1u);
+        ExpectPhoneWorks(session, std::to_string(20 + round));
     }
 }
 
@@ -103,7 +129,7 @@ TEST(HotPlug, OtherDevicesAndCollectionsAreIgnored) {
         const simdesk::DeviceId device = simdesk::PlugDevice(model);
         ASSERT_NE(device, 0u);
         session.Settle();
-        EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+        EXPECT_FALSE(ReaderExists());
     }
 }
 
@@ -115,7 +141,7 @@ TEST(HotPlug, LookalikesAtStartUpAreNotTakenForThePhone) {
         ASSERT_NE(simdesk::PlugDevice(model), 0u) << model.name;
     }
     session.StartAgent();
-    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    EXPECT_FALSE(ReaderExists());
 }
 
 TEST(HotPlug, ThePhoneIsFoundBehindAnInterfaceThatCannotBeOpened) {
@@ -123,7 +149,7 @@ TEST(HotPlug, ThePhoneIsFoundBehindAnInterfaceThatCannotBeOpened) {
     ASSERT_NE(simdesk::PlugDevice(simdesk::LockedKeyboardModel()), 0u);
     ASSERT_NE(simdesk::PlugDevice(simdesk::KeyboardModel()), 0u);
     ASSERT_TRUE(session.StartWithPhoneAndApp());
-    EXPECT_NE(bridgeState.readerThread.load(), nullptr);
+    EXPECT_TRUE(ReaderExists());
     ExpectPhoneWorks(session, "5");
 }
 
@@ -140,7 +166,7 @@ TEST(HotPlug, RemovalWithNoReaderChangesNothing) {
     // A second removal notification after the reader has gone does nothing either.
     ASSERT_TRUE(session.phone.Unplug());
     session.Settle();
-    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    EXPECT_FALSE(ReaderExists());
     EXPECT_TRUE(session.AgentRunning());
 }
 
@@ -172,14 +198,14 @@ TEST(HotPlug, RemovalWhileTheReaderIsStuckInASendKeepsTheWindowResponsive) {
               0);
     simdesk::LockSession();
     session.Settle();
-    EXPECT_EQ(bridgeState.sessionLocked.load(), 1);
-    EXPECT_NE(bridgeState.readerThread.load(), nullptr);  // still inside its send
+    EXPECT_EQ(CallStateCopy().sessionLocked, 1);
+    EXPECT_TRUE(ReaderExists());  // still inside its send
     EXPECT_NE(deviceRecord.deviceHandle, INVALID_HANDLE_VALUE);
 
     // Once the send returns, the reader ends and the record is released.
     session.app.ReleaseCommands();
     session.Settle();
-    EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+    EXPECT_FALSE(ReaderExists());
     EXPECT_EQ(deviceRecord.deviceHandle, INVALID_HANDLE_VALUE);
     const std::vector<std::string> commands = Texts(session.app);
     EXPECT_NE(std::find(commands.begin(), commands.end(), "SET CALL 8  STATUS INPROGRESS"),

@@ -12,6 +12,7 @@
 
 #include "agent_session.h"
 #include "bridge/bridge_state.h"
+#include "hid/hot_plug.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ TEST_F(Outside, AnApplicationThatNeverAnswersDiscoveryGetsNothing) {
     session.app.SetAttachReply(simdesk::AttachReply::Never);
     StartAll();
     EXPECT_EQ(session.app.DiscoveriesReceived(), 1u);
-    EXPECT_EQ(bridgeState.apiWindow.load(), nullptr);
+    EXPECT_EQ(CallStateCopy().apiWindow, nullptr);
     // It heard the discovery, so it knows the agent's window: still refused.
     session.app.IncomingCall("1");
     EXPECT_EQ(session.Notify("CALL 1 TYPE INCOMING_P2P"), 0);
@@ -128,7 +129,7 @@ TEST_P(DiscoverAgainReplies, EachBringsOneDiscoveryThenTheAttachHolds) {
     session.app.SetDiscoverAgainReplies(replies);
     StartAll();
     EXPECT_EQ(session.app.DiscoveriesReceived(), replies + 1);
-    EXPECT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    EXPECT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
     ExpectWorks("1", "2");
     EXPECT_EQ(session.app.DiscoveriesReceived(), replies + 1);
 }
@@ -147,13 +148,13 @@ TEST_F(Outside, DiscoverAgainForeverLeavesTheWindowThreadFree) {
     EXPECT_TRUE(Eventually([&] { return session.app.DiscoveriesReceived() > before + 50; }));
     EXPECT_TRUE(WindowAnswers(session.AgentWindow()));
     simdesk::LockSession();
-    EXPECT_TRUE(Eventually([] { return bridgeState.sessionLocked.load() == 1; }));
+    EXPECT_TRUE(Eventually([] { return CallStateCopy().sessionLocked == 1; }));
     simdesk::UnlockSession();
-    EXPECT_TRUE(Eventually([] { return bridgeState.sessionLocked.load() == 0; }));
+    EXPECT_TRUE(Eventually([] { return CallStateCopy().sessionLocked == 0; }));
 
     session.app.SetDiscoverAgainReplies(0);
     session.Settle();
-    EXPECT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    EXPECT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
     ExpectWorks("1", "2");
     ExpectHandlesAsAtStart();
 }
@@ -244,7 +245,7 @@ TEST_P(HungCommand, ThenThePhoneIsUnplugged) {
     session.Settle();
     EXPECT_EQ(Leds(session.phone), kDark);
     if (!test.plugBackWhileHung) {
-        EXPECT_EQ(bridgeState.readerThread.load(), nullptr);
+        EXPECT_FALSE(ReaderExists());
         ASSERT_TRUE(session.phone.Plug());
         session.Settle();
     }
@@ -321,7 +322,7 @@ TEST_P(LostApiWindow, ThenTheApplicationAttachesAgain) {
 
     session.app.AttachAgain();
     session.Settle();
-    EXPECT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    EXPECT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
     if (session.phone.IsHandsetLifted())
         session.Replace();
     NewCommands();
@@ -346,7 +347,7 @@ TEST_F(Outside, ASecondAttachMidCallCarriesTheCallOn) {
     session.Settle();
     session.app.AttachAgain();
     session.Settle();
-    ASSERT_EQ(bridgeState.apiWindow.load(), session.app.ApiWindow());
+    ASSERT_EQ(CallStateCopy().apiWindow, session.app.ApiWindow());
     EXPECT_EQ(Leds(session.phone), kRinging);
     session.Lift();
     session.Replace();

@@ -7,6 +7,7 @@
 
 #include "agent_session.h"
 #include "bridge/bridge_state.h"
+#include "hid/hot_plug.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ class PhoneCalls : public testing::TestWithParam<ReplyTiming> {
         ASSERT_TRUE(session.phone.Plug());
         session.app.Start();
         session.StartAgent();
-        ASSERT_NE(bridgeState.readerThread.load(), nullptr);
+        ASSERT_TRUE(ReaderExists());
     }
     void Ring(const std::string& id) {
         session.app.IncomingCall(id);
@@ -54,15 +55,15 @@ TEST_P(PhoneCalls, TypicalIncomingCallAnsweredAndEndedOnThePhone) {
     EXPECT_EQ(NewCommands(),
               (Strings{"SET CALL 1234  STATUS INPROGRESS", "ALTER CALL 1234  START_VIDEO_SEND"}));
     EXPECT_EQ(Leds(session.phone), kDark);
-    EXPECT_EQ(bridgeState.answeredByDevice.load(), 1);
-    EXPECT_EQ(bridgeState.answeredElsewhere.load(), 0);
+    EXPECT_EQ(CallStateCopy().answeredByDevice, 1);
+    EXPECT_EQ(CallStateCopy().answeredElsewhere, 0);
 
     session.Replace();
     EXPECT_EQ(NewCommands(), Strings{"SET CALL 1234  STATUS FINISHED"});
     EXPECT_EQ(Leds(session.phone), kDark);
-    EXPECT_EQ(bridgeState.endedByDevice.load(), 1);
-    EXPECT_EQ(bridgeState.endedByHost.load(), 0);
-    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
+    EXPECT_EQ(CallStateCopy().endedByDevice, 1);
+    EXPECT_EQ(CallStateCopy().endedByHost, 0);
+    EXPECT_EQ(CallStateCopy().callDirection, CallDirection::None);
 }
 
 TEST_P(PhoneCalls, AHeldHandsetAnswersOnceAndMuteSendsNothing) {
@@ -107,7 +108,7 @@ TEST_P(PhoneCalls, CallAnsweredInTheApplicationLightsOffHook) {
     session.app.FarEndHangUp("9");
     session.Settle();
     EXPECT_EQ(Leds(session.phone), kDark);
-    EXPECT_EQ(bridgeState.endedByHost.load(), 1);
+    EXPECT_EQ(CallStateCopy().endedByHost, 1);
     // The call application ended it: putting the handset back sends nothing.
     session.Replace();
     EXPECT_EQ(NewCommands(), Strings{});

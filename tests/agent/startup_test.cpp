@@ -116,8 +116,8 @@ TEST(SessionChanges, LockAndConsoleCodesSetAndClearTheirFlags) {
         SCOPED_TRACE(testing::Message() << "session code " << c.code << " at line " << c.line);
         simdesk::SendSessionChange(c.code);
         session.Settle();
-        EXPECT_EQ(bridgeState.sessionLocked.load(), c.lockedAfter);
-        EXPECT_EQ(bridgeState.consoleDetached.load(), c.detachedAfter);
+        EXPECT_EQ(CallStateCopy().sessionLocked, c.lockedAfter);
+        EXPECT_EQ(CallStateCopy().consoleDetached, c.detachedAfter);
     }
 }
 
@@ -147,8 +147,8 @@ TEST(WindowProcedure, NotificationsFromAnyWindowButTheApiWindowAreRefused) {
                                reinterpret_cast<LPARAM>(&data)),
                   0);
     }
-    EXPECT_EQ(bridgeState.callDirection.load(), CallDirection::None);
-    EXPECT_EQ(bridgeState.ringLit.load(), 0);
+    EXPECT_EQ(CallStateCopy().callDirection, CallDirection::None);
+    EXPECT_EQ(CallStateCopy().ringLit, 0);
 }
 
 TEST(AboutBox, OpensOnTheAboutCommandAndClosesOnOk) {
@@ -169,7 +169,7 @@ TEST(AboutBox, OpensOnTheAboutCommandAndClosesOnOk) {
     // The main window keeps handling messages while the box is open.
     simdesk::LockSession();
     session.Settle();
-    EXPECT_EQ(bridgeState.sessionLocked.load(), 1);
+    EXPECT_EQ(CallStateCopy().sessionLocked, 1);
 
     EXPECT_TRUE(simdesk::ClickDialogButton(dialog, IDOK));
     session.Settle();

@@ -76,7 +76,7 @@ TEST_P(ForeignReaderEnded, ChangesNothingAndThePhoneStillAnswers) {
     const bool readerInsideSend = GetParam();
     AgentSession session;
     ASSERT_TRUE(session.StartWithPhoneAndApp());
-    const HANDLE reader = bridgeState.readerThread.load();
+    const HANDLE reader = readerContext.thread;
     ASSERT_NE(reader, nullptr);
 
     if (readerInsideSend) {
@@ -88,7 +88,7 @@ TEST_P(ForeignReaderEnded, ChangesNothingAndThePhoneStillAnswers) {
     }
     PostForeignReaderEnded(session.AgentWindow());
     session.Settle();
-    EXPECT_EQ(bridgeState.readerThread.load(), reader);
+    EXPECT_EQ(readerContext.thread, reader);
     EXPECT_NE(deviceRecord.deviceHandle, INVALID_HANDLE_VALUE);
 
     // An arrival while this reader runs starts no second one.
@@ -96,7 +96,7 @@ TEST_P(ForeignReaderEnded, ChangesNothingAndThePhoneStillAnswers) {
                                         SimulatedPhone::TelephonyNotificationPath()),
               0);
     session.Settle();
-    EXPECT_EQ(bridgeState.readerThread.load(), reader);
+    EXPECT_EQ(readerContext.thread, reader);
     EXPECT_EQ(ReaderHandles(session.phone), 1u);
 
     if (readerInsideSend) {
@@ -131,8 +131,8 @@ TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
     session.Settle();
 
     EXPECT_EQ(Texts(session.app), Strings{"GET CALL 5 TYPE"});
-    EXPECT_EQ(bridgeState.answeredByDevice.load(), 0);
-    EXPECT_EQ(bridgeState.callActive.load(), 0);
+    EXPECT_EQ(CallStateCopy().answeredByDevice, 0);
+    EXPECT_EQ(CallStateCopy().callActive, 0);
 
     session.Replace();
     ExpectAnsweredInTheApplication(session, "6");
@@ -168,13 +168,13 @@ TEST(LiftRacingAnAnswerInTheApplication, TheLiftRecordedFirstKeepsTheCall) {
     ExpectAnsweredInTheApplication(session, "8");
 }
 
-// Another call's end arrives while a call rings and the phone holds none, so
-// it ends the ringing call; the handset is lifted meanwhile. The window thread
-// is held inside its Ring write, between deciding that the end counts and
-// resetting the call. The lift must not take hold of the call in between:
-// answered and then forgotten, the call would go on with the agent following
-// no call at all.
-TEST(LiftRacingTheEndOfAnotherCall, TakesNoHoldOfTheCallBeingEnded) {
+// The ringing call's end arrives and the handset is lifted meanwhile: the
+// window thread is held inside its Ring write, its decision made. The end was
+// decided and the call forgotten in the same locked step, so the lift finds no
+// call to take hold of: answered and then forgotten, the call would go on with
+// the agent following no call at all. (Before calls were followed one at a
+// time, the end of another call, 33, ended this one too.)
+TEST(LiftRacingTheEndOfTheCall, TakesNoHoldOfTheCallBeingEnded) {
     AgentSession session;
     ASSERT_TRUE(session.StartWithPhoneAndApp());
     session.app.IncomingCall("11");
@@ -186,7 +186,7 @@ TEST(LiftRacingTheEndOfAnotherCall, TakesNoHoldOfTheCallBeingEnded) {
     const HANDLE other = CreateThread(
         nullptr, 0,
         [](LPVOID app) -> DWORD {
-            static_cast<simdesk::CallApplication*>(app)->Notify("CALL 33 STATUS MISSED");
+            static_cast<simdesk::CallApplication*>(app)->Notify("CALL 11 STATUS MISSED");
             return 0;
         },
         &session.app, 0, nullptr);
@@ -204,6 +204,30 @@ TEST(LiftRacingTheEndOfAnotherCall, TakesNoHoldOfTheCallBeingEnded) {
     EXPECT_EQ(Leds(session.phone), "ring=off off-hook=off");
     session.Replace();
     ExpectAnsweredInTheApplication(session, "12");
+}
+
+// The reader's Ring-off write for an answer stays in the HID stack while the
+// call ends and the next call rings: the window thread decides Ring on for it
+// meanwhile. Writes land in the order decided, so the late Ring-off cannot
+// leave the new call ringing with the phone dark; no answer goes out for the
+// call that ended.
+TEST(HeldRingWrite, LandsBeforeTheNextCallsRing) {
+    AgentSession session;
+    ASSERT_TRUE(session.StartWithPhoneAndApp());
+    session.app.IncomingCall("5");
+    session.Settle();
+
+    ASSERT_NO_FATAL_FAILURE(LiftWithTheRingWriteHeld(session));
+    session.app.MissCall("5");
+    session.Settle();
+    session.app.IncomingCall("6");
+    session.Settle();
+    EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
+    session.Settle();
+
+    EXPECT_EQ(Leds(session.phone), "ring=on off-hook=off");
+    EXPECT_EQ(CallStateCopy().ringLit, 1);
+    EXPECT_EQ(Texts(session.app), (Strings{"GET CALL 5 TYPE", "GET CALL 6 TYPE"}));
 }
 
 }  // namespace

@@ -235,7 +235,7 @@ class FaultRun {
         app_.Stop();
         app_.Start();
         Settle();
-        Expect((bridgeState.apiWindow.load() == app_.ApiWindow()) == attaches,
+        Expect((CallStateCopy().apiWindow == app_.ApiWindow()) == attaches,
                attaches ? "not attached after the application restarted"
                         : "attached without message ids");
         phone_.Unplug();

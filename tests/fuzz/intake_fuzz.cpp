@@ -97,17 +97,17 @@ struct Observation {
 
 Observation Observe(const SimulatedPhone& phone) {
     Observation seen;
-    seen.current = GetCallId(CallIdSlot::Current);
-    seen.outgoing = GetCallId(CallIdSlot::Outgoing);
-    seen.incoming = GetCallId(CallIdSlot::Incoming);
-    seen.direction = bridgeState.callDirection.load();
-    seen.answeredByDevice = bridgeState.answeredByDevice.load();
-    seen.answeredElsewhere = bridgeState.answeredElsewhere.load();
-    seen.endedByHost = bridgeState.endedByHost.load();
-    seen.endedByDevice = bridgeState.endedByDevice.load();
-    seen.callActive = bridgeState.callActive.load();
-    seen.callSeen = bridgeState.callSeen.load();
-    seen.ringLit = bridgeState.ringLit.load();
+    seen.current = CallStateCopy().currentCallId;
+    seen.outgoing = CallStateCopy().outgoingCallId;
+    seen.incoming = CallStateCopy().incomingCallId;
+    seen.direction = CallStateCopy().callDirection;
+    seen.answeredByDevice = CallStateCopy().answeredByDevice;
+    seen.answeredElsewhere = CallStateCopy().answeredElsewhere;
+    seen.endedByHost = CallStateCopy().endedByHost;
+    seen.endedByDevice = CallStateCopy().endedByDevice;
+    seen.callActive = CallStateCopy().callActive;
+    seen.callSeen = CallStateCopy().callSeen;
+    seen.ringLit = CallStateCopy().ringLit;
     seen.ringLed = phone.RingLit();
     seen.offHookLed = phone.OffHookLit();
     seen.ledReports = phone.LedReportCount();
@@ -263,13 +263,9 @@ void CheckAccepted(Kind kind, std::string_view readable, const Observation& befo
 }
 
 void ResetAgent(Desk& desk) {
-    CallReset();
-    bridgeState.apiWindow = desk.apiWindow;
-    bridgeState.endedByHost = 0;
-    bridgeState.endedByDevice = 0;
-    bridgeState.callActive = 0;
-    bridgeState.sessionLocked = 0;
-    bridgeState.consoleDetached = 0;
+    CallState fresh;
+    fresh.apiWindow = desk.apiWindow;
+    ReplaceCallStateForTests(fresh);
     // A fresh phone each run: dark LEDs and an empty report log.
     desk.phone = std::make_unique<SimulatedPhone>();
     FUZZ_REQUIRE(desk.phone->Plug(), "the phone plugs in");
@@ -309,12 +305,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sender = desk.strangerWindow;
         else if ((flags & kSenderMask) == kNoSender)
             sender = nullptr;
-        bridgeState.sessionLocked = (flags & kSessionLocked) != 0 ? 1 : 0;
-        bridgeState.consoleDetached = (flags & kConsoleDetached) != 0 ? 1 : 0;
+        CallState state = CallStateCopy();
+        state.sessionLocked = (flags & kSessionLocked) != 0 ? 1 : 0;
+        state.consoleDetached = (flags & kConsoleDetached) != 0 ? 1 : 0;
         if ((flags & kPhoneAnswered) != 0) {
-            bridgeState.answeredByDevice = 1;
-            bridgeState.callActive = 1;
+            state.answeredByDevice = 1;
+            state.callActive = 1;
         }
+        ReplaceCallStateForTests(state);
 
         // The text the agent may read: up to the first NUL, within cbData and its buffer.
         std::string_view readable;
