@@ -49,5 +49,6 @@ void ProbeSetupApi();
 void ProbeHidFiles();
 void ProbeHidParsing();
 void ProbeNotifications();
+void ProbeDepartures();
 
 }  // namespace probe

@@ -55,5 +55,6 @@ int main() {
     probe::ProbeHidFiles();
     probe::ProbeHidParsing();
     probe::ProbeNotifications();
+    probe::ProbeDepartures();
     return 0;
 }
