@@ -317,10 +317,10 @@ class FaultRun {
         Settle();
         report_.ended = Look();
         if (baseline_ != nullptr) {
-            ExpectHandles(report_.ended.handles, baseline_->ended.handles,
-                          /*atMost=*/expected_ == Recovery::DeviceDeaf ||
-                              expected_ == Recovery::Unattached,
-                          "at the end");
+            ExpectHandles(
+                report_.ended.handles, baseline_->ended.handles,
+                /*atMost=*/expected_ == Recovery::DeviceDeaf || expected_ == Recovery::Unattached,
+                "at the end");
         }
     }
 
