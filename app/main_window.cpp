@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/app_globals.h"
+#include "app/application_watch.h"
 #include "bridge/bridge_state.h"
 #include "bridge/button_reader.h"
 #include "bridge/host_channel.h"
@@ -41,6 +42,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             EndPaint(window, &paint);
             return 0;
         }
+        case WM_QUERYENDSESSION:
+            // Never holds up the end of the session.
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may be ended any time after this returns, with no
+            // WM_DESTROY: the phone must not ring on after log-off.
+            if (wParam != FALSE)
+                OnSessionEnding();
+            return 0;
         case WM_CLOSE:
             WTSUnRegisterSessionNotification(window);
             DestroyWindow(window);
@@ -73,6 +83,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (attachMessage != 0 && message == attachMessage) {
         OnAttachMessage(window, wParam, lParam);
+        WatchApplication(bridgeState.apiWindow.load());
         return 1;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -1,6 +1,7 @@
 #include "app/run_application.h"
 
 #include "app/app_globals.h"
+#include "app/application_watch.h"
 #include "app/main_window.h"
 #include "bridge/host_channel.h"
 #include "hid/interface_discovery.h"
@@ -23,6 +24,40 @@ void SubscribeToHidInterfaces() {
     filter.dbcc_classguid = interfaceTables.hidClassGuid;
     // Kept for the life of the process; never unregistered.
     RegisterDeviceNotificationW(mainWindow, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void DispatchWithAccelerators(MSG& message, HACCEL accelerators) {
+    if (!TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Everything queued is handled, then one wait covers the queue and the call
+// application's process: no time-out, so nothing wakes the thread while idle.
+int RunMessageLoop(HACCEL accelerators) {
+    for (;;) {
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                return static_cast<int>(message.wParam);
+            DispatchWithAccelerators(message, accelerators);
+        }
+        const HANDLE process = ApplicationProcess();
+        const DWORD handleCount = process != nullptr ? 1 : 0;
+        const DWORD woke = MsgWaitForMultipleObjectsEx(handleCount, &process, INFINITE, QS_ALLINPUT,
+                                                       MWMO_INPUTAVAILABLE);
+        if (handleCount == 1 && (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED)) {
+            OnApplicationProcessWaitEnded(/*ended=*/woke == WAIT_OBJECT_0);
+        } else if (woke == WAIT_FAILED) {
+            // Nothing left to wait on but the queue: block on it rather than spin.
+            const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+            if (got == 0)
+                return static_cast<int>(message.wParam);
+            if (got > 0)
+                DispatchWithAccelerators(message, accelerators);
+        }
+    }
 }
 
 }  // namespace
@@ -73,13 +108,5 @@ int RunApplication(HINSTANCE instance) {
                            interfaceTables.attributesTable);
     FindTargetDevice(interfaceCount);
 
-    const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_AGENT));
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    return static_cast<int>(message.wParam);
+    return RunMessageLoop(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_AGENT)));
 }

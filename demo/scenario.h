@@ -31,6 +31,7 @@ enum class EventKind {
     SessionUnlock,
     SessionDisconnect,
     SessionConnect,
+    SessionEnd,
     Start,
     Quit,
 };

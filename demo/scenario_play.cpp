@@ -49,6 +49,7 @@ std::optional<std::string> Refusal(const Event& event, const PlayedSoFar& played
         case EventKind::SessionUnlock:
         case EventKind::SessionDisconnect:
         case EventKind::SessionConnect:
+        case EventKind::SessionEnd:
             return std::nullopt;
         default:  // the other app events
             if (!played.appRunning)
@@ -117,6 +118,7 @@ void World::Play(const Event& event) {
         case EventKind::SessionUnlock:
         case EventKind::SessionDisconnect:
         case EventKind::SessionConnect:
+        case EventKind::SessionEnd:
             PlaySession(event);
             break;
         default:

@@ -127,6 +127,9 @@ void Session::PlaySession(const Event& event) {
         case EventKind::SessionConnect:
             simdesk::ConnectConsole();
             break;
+        case EventKind::SessionEnd:
+            simdesk::EndSession();
+            break;
         default:
             break;
     }

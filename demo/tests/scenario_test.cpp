@@ -70,7 +70,7 @@ TEST(ScenarioLine, MistakesSayWhatWasExpected) {
         {"phone jump",
          "unknown event \"phone jump\" (phone events: plug, unplug, lift, replace, press, "
          "release, mute)"},
-        {"session", "\"session\" needs an event: lock, unlock, disconnect, connect"},
+        {"session", "\"session\" needs an event: lock, unlock, disconnect, connect, end"},
         {"app incoming", "\"app incoming\" needs one call id, such as: app incoming 1234"},
         {"app incoming 1 2", "\"app incoming\" needs one call id, such as: app incoming 1234"},
         {"app end 1", "\"app end\" needs a call id and a status, such as: app end 1234 BUSY"},

@@ -284,9 +284,10 @@ class FaultRun {
         report_.working = Look();
         if (baseline_ != nullptr) {
             const bool noPhone = expected_ == Recovery::DeviceDeaf;
+            // Unattached, the agent holds no handle of the application's process.
             ExpectHandles(report_.working.handles,
                           noPhone ? baseline_->phoneUnplugged.handles : baseline_->working.handles,
-                          /*atMost=*/false, "after recovery");
+                          /*atMost=*/expected_ == Recovery::Unattached, "after recovery");
             Expect(report_.working.liveAgentBlocks <= baseline_->working.liveAgentBlocks,
                    "the agent holds " + std::to_string(report_.working.liveAgentBlocks) +
                        " nothrow blocks after recovery, a fault-free run " +
@@ -316,8 +317,10 @@ class FaultRun {
         Settle();
         report_.ended = Look();
         if (baseline_ != nullptr) {
-            ExpectHandles(report_.ended.handles, baseline_->ended.handles,
-                          /*atMost=*/expected_ == Recovery::DeviceDeaf, "at the end");
+            ExpectHandles(
+                report_.ended.handles, baseline_->ended.handles,
+                /*atMost=*/expected_ == Recovery::DeviceDeaf || expected_ == Recovery::Unattached,
+                "at the end");
         }
     }
 

@@ -54,5 +54,6 @@ void ProbeSetupApi();
 void ProbeHidFiles();
 void ProbeHidParsing();
 void ProbeNotifications();
+void ProbeDepartures();
 
 }  // namespace probe

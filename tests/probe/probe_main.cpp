@@ -13,5 +13,6 @@ int main() {
     probe::ProbeHidFiles();
     probe::ProbeHidParsing();
     probe::ProbeNotifications();
+    probe::ProbeDepartures();
     return 0;
 }

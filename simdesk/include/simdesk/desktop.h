@@ -25,6 +25,12 @@ class DesktopThread {
     bool registered_;
 };
 
+// Makes the calling thread the first thread of a new simulated process, as a
+// program started on the desktop: its windows report that process, threads it
+// creates belong to it, and the process ends (a handle to it is signalled) when
+// its last thread ends. Returns the new process id.
+DWORD BeginProcess();
+
 // Returns once every registered thread other than the caller is blocked in a
 // desktop wait that nothing can satisfy now (a timed wait counts as idle): no
 // posted or sent message waits for a pumping thread and no thread is running.
@@ -43,6 +49,10 @@ HINSTANCE AgentInstance();
 // to every window registered with WTSRegisterSessionNotification.
 inline constexpr DWORD kSessionId = 1;
 void SendSessionChange(DWORD code);
+// The session ends (log-off): WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE when
+// no window refused), sent to every top-level window, hidden ones included. The
+// processes are not ended: Windows may end them any time after that.
+void EndSession();
 void LockSession();
 void UnlockSession();
 void DisconnectConsole();

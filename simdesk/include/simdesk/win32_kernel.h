@@ -11,6 +11,8 @@
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STILL_ACTIVE 259u
 #define CREATE_SUSPENDED 0x00000004u
+#define SYNCHRONIZE 0x00100000u
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x00001000u
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -66,6 +68,9 @@ BOOL WINAPI TerminateThread(HANDLE hThread, DWORD dwExitCode);
 DWORD WINAPI GetCurrentThreadId();
 DWORD WINAPI GetThreadId(HANDLE Thread);
 DWORD WINAPI GetCurrentProcessId();
+// A handle to a running process, or to an ended one that a handle still keeps;
+// waits on it end when the process has ended. Access rights are not checked.
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 void WINAPI Sleep(DWORD dwMilliseconds);
 
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

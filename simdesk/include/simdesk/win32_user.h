@@ -7,6 +7,9 @@
 using PDWORD_PTR = DWORD_PTR*;
 using WNDPROC = LRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
+using WINEVENTPROC = void(CALLBACK*)(HWINEVENTHOOK hWinEventHook, DWORD event, HWND hwnd,
+                                     LONG idObject, LONG idChild, DWORD idEventThread,
+                                     DWORD dwmsEventTime);
 
 #define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
 #define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
@@ -17,7 +20,9 @@ using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 #define WM_DESTROY 0x0002
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
 #define WM_SHOWWINDOW 0x0018
 #define WM_COPYDATA 0x004A
 #define WM_NCCREATE 0x0081
@@ -76,6 +81,41 @@ using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
+#define ENDSESSION_CLOSEAPP 0x00000001u
+#define ENDSESSION_CRITICAL 0x40000000u
+#define ENDSESSION_LOGOFF 0x80000000u
+
+// Queue status bits (MsgWaitForMultipleObjectsEx wake masks).
+#define QS_KEY 0x0001
+#define QS_MOUSEMOVE 0x0002
+#define QS_MOUSEBUTTON 0x0004
+#define QS_POSTMESSAGE 0x0008
+#define QS_TIMER 0x0010
+#define QS_PAINT 0x0020
+#define QS_SENDMESSAGE 0x0040
+#define QS_HOTKEY 0x0080
+#define QS_RAWINPUT 0x0400
+#define QS_MOUSE (QS_MOUSEMOVE | QS_MOUSEBUTTON)
+#define QS_INPUT (QS_MOUSE | QS_KEY | QS_RAWINPUT)
+#define QS_ALLEVENTS (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY)
+#define QS_ALLINPUT (QS_ALLEVENTS | QS_SENDMESSAGE)
+#define MWMO_WAITALL 0x0001
+#define MWMO_ALERTABLE 0x0002
+#define MWMO_INPUTAVAILABLE 0x0004
+#define MAXIMUM_WAIT_OBJECTS 64
+
+// Win events.
+#define EVENT_MIN 0x00000001u
+#define EVENT_MAX 0x7FFFFFFFu
+#define EVENT_OBJECT_CREATE 0x8000u
+#define EVENT_OBJECT_DESTROY 0x8001u
+#define OBJID_WINDOW 0L
+#define CHILDID_SELF 0L
+#define WINEVENT_OUTOFCONTEXT 0x0000u
+#define WINEVENT_SKIPOWNTHREAD 0x0001u
+#define WINEVENT_SKIPOWNPROCESS 0x0002u
+#define WINEVENT_INCONTEXT 0x0004u
+
 #define SMTO_NORMAL 0x0000
 #define SMTO_BLOCK 0x0001
 #define SMTO_ABORTIFHUNG 0x0002
@@ -97,6 +137,9 @@ using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_MESSAGE_SYNC_ONLY 1159L
 #define ERROR_INVALID_DWP_HANDLE 1405L
+#define ERROR_INVALID_HOOK_HANDLE 1404L
+#define ERROR_INVALID_FILTER_PROC 1427L
+#define ERROR_HOOK_NEEDS_HMOD 1428L
 
 struct WNDCLASSEXW {
     UINT cbSize;
@@ -174,10 +217,29 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
                          UINT wRemoveMsg);
 BOOL WINAPI TranslateMessage(const MSG* lpMsg);
 LRESULT WINAPI DispatchMessageW(const MSG* lpMsg);
+// Returns WAIT_OBJECT_0 + i for the first signalled handle, WAIT_OBJECT_0 +
+// nCount for input of `dwWakeMask` in the queue (with MWMO_INPUTAVAILABLE any;
+// without it only what arrived since the thread last looked at its queue),
+// WAIT_TIMEOUT, or WAIT_FAILED. Sent messages wake it but are not handled here.
+// MWMO_WAITALL is not simulated (ERROR_INVALID_PARAMETER); MWMO_ALERTABLE has no
+// APCs to run.
+DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds,
+                                         DWORD dwWakeMask, DWORD dwFlags);
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
                                    UINT uTimeout, PDWORD_PTR lpdwResult);
 UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString);
+
+// Out-of-context win event hooks (WINEVENT_INCONTEXT needs a module: refused).
+// The hook's thread gets the events it passes, as it looks at its queue
+// (GetMessageW, PeekMessageW), in the order raised. idProcess and idThread
+// filter on the thread that raised the event.
+HWINEVENTHOOK WINAPI SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE hmodWinEventProc,
+                                     WINEVENTPROC pfnWinEventProc, DWORD idProcess, DWORD idThread,
+                                     DWORD dwFlags);
+// Only the thread that set the hook can remove it.
+BOOL WINAPI UnhookWinEvent(HWINEVENTHOOK hWinEventHook);
+void WINAPI NotifyWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild);
 
 int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
 HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName);

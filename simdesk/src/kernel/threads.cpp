@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "kernel/kernel_objects.h"
+#include "kernel/processes.h"
 #include "kernel/thread_registry.h"
 #include "simdesk/faults.h"
 #include "simdesk/win32_kernel.h"
@@ -26,13 +27,14 @@ struct ThreadExitRequest {
     DWORD exitCode;
 };
 
-// Windows thread ids are multiples of 4; process id is fixed.
+// Windows thread ids are multiples of 4, as are process ids.
 constexpr DWORD kFirstThreadId = 0x1004;
 constexpr DWORD kThreadIdStep = 4;
-constexpr DWORD kProcessId = 0x0F00;
 
 std::atomic<DWORD> nextThreadId{kFirstThreadId};
 thread_local DWORD currentThreadId = 0;
+// 0: the agent's process, which every thread belongs to unless a peer began one of its own.
+thread_local DWORD currentProcessId = 0;
 thread_local bool startedByCreateThread = false;
 
 DWORD AllocateThreadId() {
@@ -48,8 +50,9 @@ void NameOsThread(DWORD id) {
 }
 
 void RunThread(std::shared_ptr<ThreadObject> thread, LPTHREAD_START_ROUTINE start, LPVOID parameter,
-               bool agentThread) {
+               bool agentThread, DWORD process) {
     currentThreadId = thread->id;
+    currentProcessId = process;
     NameOsThread(thread->id);
     faults::MarkAgentThread(agentThread);
     startedByCreateThread = true;
@@ -86,8 +89,16 @@ DWORD WINAPI GetThreadId(HANDLE Thread) {
 }
 
 DWORD WINAPI GetCurrentProcessId() {
-    return kProcessId;
+    return currentProcessId != 0 ? currentProcessId : kAgentProcessId;
 }
+
+namespace simdesk {
+
+void SetCurrentProcessId(DWORD process) {
+    currentProcessId = process;
+}
+
+}  // namespace simdesk
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                            LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId) {
@@ -103,15 +114,18 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     }
     auto thread = std::make_shared<ThreadObject>();
     thread->id = AllocateThreadId();
+    const DWORD process = GetCurrentProcessId();
     {
         DesktopGuard lock(DesktopMutex());
         RegisterThreadLocked(thread->id);
+        AddThreadToProcessLocked(process, thread->id);
     }
     HANDLE handle = NewHandle(thread);
     if (lpThreadId != nullptr)
         *lpThreadId = thread->id;
     // Detached: as on Windows, the process may end with the thread still running.
-    std::thread(RunThread, thread, lpStartAddress, lpParameter, faults::OnAgentThread()).detach();
+    std::thread(RunThread, thread, lpStartAddress, lpParameter, faults::OnAgentThread(), process)
+        .detach();
     return handle;
 }
 

@@ -247,6 +247,8 @@ void RegisterClasses() {
 
 DWORD WINAPI ApplicationThread(LPVOID parameter) {
     auto* app = static_cast<CallApplication::State*>(parameter);
+    // Another program: its windows name another process, which ends with this thread.
+    BeginProcess();
     RegisterClasses();
     app->attachMessage = RegisterWindowMessageW(L"SkypeControlAPIAttach");
     app->discoverMessage = RegisterWindowMessageW(L"SkypeControlAPIDiscover");

@@ -1,6 +1,7 @@
 // Message queues: posting, retrieving, dispatching, and sending with Windows'
 // cross-thread rule (the receiver handles a sent message only while it pumps).
 #include <cstring>
+#include <vector>
 
 #include "kernel/jitter.h"
 #include "simdesk/faults.h"
@@ -99,15 +100,16 @@ bool ValidFilterWindow(HWND hwnd) {
 }
 
 bool PostLocked(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (hwnd == nullptr) {
-        QueueOf(GetCurrentThreadId())
-            .posted.push_back(MakeMessage(nullptr, message, wParam, lParam));
-        return true;
+    DWORD thread = GetCurrentThreadId();
+    if (hwnd != nullptr) {
+        Window* window = FindWindow(hwnd);
+        if (window == nullptr)
+            return false;
+        thread = window->thread;
     }
-    Window* window = FindWindow(hwnd);
-    if (window == nullptr)
-        return false;
-    QueueOf(window->thread).posted.push_back(MakeMessage(hwnd, message, wParam, lParam));
+    ThreadQueue& queue = QueueOf(thread);
+    queue.posted.push_back(MakeMessage(hwnd, message, wParam, lParam));
+    ++queue.postCount;
     return true;
 }
 
@@ -273,14 +275,20 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     Filter filter{hWnd, wMsgFilterMin, wMsgFilterMax};
     DWORD self = GetCurrentThreadId();
     ThreadQueue& queue = QueueOf(self);
-    PumpingWait(
-        lock,
-        [&] {
-            MSG peek;
-            return !ValidFilterWindow(hWnd) ||
-                   NextMessage(self, queue, filter, /*remove=*/false, &peek);
-        },
-        INFINITE);
+    for (;;) {
+        PumpingWait(
+            lock,
+            [&] {
+                MSG peek;
+                return !ValidFilterWindow(hWnd) || !queue.winEvents.empty() ||
+                       NextMessage(self, queue, filter, /*remove=*/false, &peek);
+            },
+            INFINITE);
+        queue.postCountSeen = queue.postCount;
+        if (queue.winEvents.empty())
+            break;
+        DeliverWinEvents(lock, queue);
+    }
     if (!ValidFilterWindow(hWnd)) {
         SetLastErrorValue(ERROR_INVALID_WINDOW_HANDLE);
         return -1;
@@ -300,8 +308,10 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
         return FALSE;
     }
     ThreadQueue& queue = QueueOf(GetCurrentThreadId());
+    DeliverWinEvents(lock, queue);
     HandleIncomingSends(lock, queue);
     queue.lastPump = std::chrono::steady_clock::now();
+    queue.postCountSeen = queue.postCount;
     Filter filter{hWnd, wMsgFilterMin, wMsgFilterMax};
     const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
     if (!NextMessage(GetCurrentThreadId(), queue, filter, remove, lpMsg))
@@ -350,6 +360,73 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
         return 0;
     }
     return CallWindow(lock, lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+namespace {
+
+// Input of `mask` for MsgWaitForMultipleObjectsEx. Lock held; no side effects.
+bool HasInput(DWORD thread, ThreadQueue& queue, DWORD mask, bool onlyNew) {
+    if ((mask & QS_SENDMESSAGE) != 0 && !queue.incoming.empty())
+        return true;
+    // Win events come in through the queue whatever the mask.
+    if (!queue.winEvents.empty())
+        return true;
+    if ((mask & QS_POSTMESSAGE) != 0 && (queue.quitPosted || !queue.posted.empty()) &&
+        (!onlyNew || queue.postCount != queue.postCountSeen))
+        return true;
+    if ((mask & QS_PAINT) == 0)
+        return false;
+    MSG paint;
+    return NextMessage(thread, queue, Filter{nullptr, WM_PAINT, WM_PAINT}, /*remove=*/false,
+                       &paint);
+}
+
+}  // namespace
+
+DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds,
+                                         DWORD dwWakeMask, DWORD dwFlags) {
+    if (nCount > MAXIMUM_WAIT_OBJECTS - 1 || (nCount != 0 && pHandles == nullptr) ||
+        (dwFlags & MWMO_WAITALL) != 0) {
+        SetLastErrorValue(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    DesktopGuard lock(DesktopMutex());
+    // The current-process pseudo-handle stands for an object never signalled here.
+    std::vector<std::shared_ptr<KernelObject>> objects(nCount);
+    for (DWORD i = 0; i < nCount; ++i) {
+        if (pHandles[i] == CurrentProcessHandle())
+            continue;
+        objects[i] = ObjectFromHandle(pHandles[i]);
+        if (!objects[i]) {
+            SetLastErrorValue(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+    }
+    const DWORD self = GetCurrentThreadId();
+    ThreadQueue& queue = QueueOf(self);
+    const bool onlyNew = (dwFlags & MWMO_INPUTAVAILABLE) == 0;
+    const auto signalled = [&]() -> DWORD {
+        for (DWORD i = 0; i < nCount; ++i) {
+            if (objects[i] && objects[i]->IsSignaledFor(self))
+                return i;
+        }
+        return nCount;
+    };
+    // Waiting for input: not hung, though sent messages wait for the next Peek.
+    ++queue.pumping;
+    const bool ready = WaitOnDesktop(
+        lock, [&] { return signalled() < nCount || HasInput(self, queue, dwWakeMask, onlyNew); },
+        dwMilliseconds);
+    --queue.pumping;
+    queue.lastPump = Clock::now();
+    if (!ready)
+        return WAIT_TIMEOUT;
+    const DWORD index = signalled();
+    if (index < nCount) {
+        objects[index]->OnWaitSatisfied();
+        NotifyDesktopChanged();
+    }
+    return WAIT_OBJECT_0 + index;
 }
 
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

@@ -33,6 +33,29 @@ void SendSessionChange(DWORD code) {
     }
 }
 
+void EndSession() {
+    std::vector<HWND> targets;
+    {
+        DesktopGuard lock(DesktopMutex());
+        for (const auto& [key, window] : User().windows) {
+            if (window->IsTopLevel())
+                targets.push_back(window->handle);
+        }
+    }
+    // Every window is asked first; one that says no keeps the session going.
+    bool ending = true;
+    for (HWND window : targets) {
+        if (IsWindow(window) && SendMessageW(window, WM_QUERYENDSESSION, 0,
+                                             static_cast<LPARAM>(ENDSESSION_LOGOFF)) == FALSE)
+            ending = false;
+    }
+    for (HWND window : targets) {
+        if (IsWindow(window))
+            SendMessageW(window, WM_ENDSESSION, ending ? TRUE : FALSE,
+                         static_cast<LPARAM>(ENDSESSION_LOGOFF));
+    }
+}
+
 void LockSession() {
     SendSessionChange(WTS_SESSION_LOCK);
 }

@@ -24,12 +24,16 @@ void OnThreadExit(DWORD threadId) {
     UserState& user = User();
     for (auto it = user.windows.begin(); it != user.windows.end();) {
         if (it->second->thread == threadId) {
+            // Windows destroys them for the thread, raising the same event as DestroyWindow.
+            RaiseWinEventLocked(EVENT_OBJECT_DESTROY, it->second->handle, OBJID_WINDOW,
+                                CHILDID_SELF);
             std::erase(user.openDialogs, it->second->handle);
             it = user.windows.erase(it);
         } else {
             ++it;
         }
     }
+    RemoveWinEventHooksOf(threadId);
     auto queue = user.queues.find(threadId);
     if (queue != user.queues.end()) {
         for (auto& sent : queue->second.incoming)

@@ -26,6 +26,7 @@ struct WindowClass {
 struct Window {
     HWND handle = nullptr;
     DWORD thread = 0;
+    DWORD process = 0;
     WNDPROC proc = nullptr;
     std::wstring className;
     std::wstring caption;
@@ -60,8 +61,24 @@ struct SentMessage {
     LRESULT result = 0;
 };
 
+// An out-of-context win event waiting for its hooking thread to look at its queue.
+struct PendingWinEvent {
+    HWINEVENTHOOK hook = nullptr;
+    DWORD event = 0;
+    HWND hwnd = nullptr;
+    LONG idObject = 0;
+    LONG idChild = 0;
+    DWORD thread = 0;  // the thread that raised it
+    DWORD time = 0;
+};
+
 struct ThreadQueue {
     std::deque<MSG> posted;
+    // Posts so far, and as many as the thread had when it last looked at its
+    // queue: what MsgWaitForMultipleObjectsEx without MWMO_INPUTAVAILABLE calls new.
+    std::uint64_t postCount = 0;
+    std::uint64_t postCountSeen = 0;
+    std::deque<PendingWinEvent> winEvents;
     std::deque<std::shared_ptr<SentMessage>> incoming;
     bool quitPosted = false;
     int quitCode = 0;
@@ -73,8 +90,22 @@ struct ThreadQueue {
 // Distance between consecutive window handles, which stay 4-aligned as USER32's do.
 inline constexpr std::uintptr_t kWindowHandleStep = 4;
 
+struct WinEventHook {
+    HWINEVENTHOOK handle = nullptr;
+    DWORD eventMin = 0;
+    DWORD eventMax = 0;
+    WINEVENTPROC proc = nullptr;
+    DWORD process = 0;  // 0: every process
+    DWORD thread = 0;   // 0: every thread
+    DWORD flags = 0;
+    DWORD owner = 0;  // the thread that set it, which gets the events
+    DWORD ownerProcess = 0;
+};
+
 struct UserState {
     std::map<std::uintptr_t, std::unique_ptr<Window>> windows;
+    std::vector<WinEventHook> winEventHooks;
+    std::uintptr_t nextWinEventHook = 0;
     std::vector<WindowClass> classes;
     std::map<DWORD, ThreadQueue> queues;
     std::vector<HWND> openDialogs;  // in opening order
@@ -109,6 +140,15 @@ bool HasMessageFor(DWORD thread, ThreadQueue& queue);
 // hung receiver with SMTO_ABORTIFHUNG), with the last error set.
 bool SendToWindow(DesktopGuard& lock, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                   UINT flags, DWORD timeoutMs, LRESULT* result);
+
+// Queues `event` for every out-of-context hook it passes, raised by the calling
+// thread (its process and thread are what hooks filter on).
+void RaiseWinEventLocked(DWORD event, HWND hwnd, LONG idObject, LONG idChild);
+// Calls the hooks of the win events queued for the calling thread, releasing
+// the lock around each call.
+void DeliverWinEvents(DesktopGuard& lock, ThreadQueue& queue);
+// A thread that ends loses its hooks.
+void RemoveWinEventHooksOf(DWORD threadId);
 
 // Destroys a window of the calling thread: WM_DESTROY, then WM_NCDESTROY.
 void DestroyWindowLocked(DesktopGuard& lock, HWND hwnd);

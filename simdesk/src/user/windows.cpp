@@ -75,6 +75,7 @@ void DestroyWindowLocked(DesktopGuard& lock, HWND hwnd) {
     if (window == nullptr || window->destroying)
         return;
     window->destroying = true;
+    RaiseWinEventLocked(EVENT_OBJECT_DESTROY, hwnd, OBJID_WINDOW, CHILDID_SELF);
     // Owned windows go first, then the window itself, then its children.
     std::vector<HWND> owned;
     std::vector<HWND> children;
@@ -144,6 +145,7 @@ HWND WINAPI CreateWindowExW(DWORD, LPCWSTR lpClassName, LPCWSTR lpWindowName, DW
     User().nextWindow += kWindowHandleStep;
     window->handle = hwnd;
     window->thread = GetCurrentThreadId();
+    window->process = GetCurrentProcessId();
     window->proc = windowClass->info.lpfnWndProc;
     window->className = windowClass->name;
     window->caption = lpWindowName != nullptr ? lpWindowName : L"";
@@ -270,6 +272,8 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM, LPARAM) {
         case WM_CLOSE:
             DestroyWindow(hWnd);
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
         case WM_PAINT: {
             PAINTSTRUCT paint;
             BeginPaint(hWnd, &paint);
@@ -289,7 +293,7 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
         return 0;
     }
     if (lpdwProcessId != nullptr)
-        *lpdwProcessId = GetCurrentProcessId();
+        *lpdwProcessId = window->process;
     return window->thread;
 }
 

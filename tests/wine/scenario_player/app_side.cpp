@@ -33,6 +33,7 @@ void AppSide::Start(HWND agent) {
     };
     options.observer = [this](bool received, std::string_view text) { Announced(received, text); };
     options.announce = true;
+    options.raiseDestroyEvents = true;
     standIn_ = std::make_unique<standin::CallAppStandIn>(std::move(options));
     if (!standIn_->ready()) {
         Warn("the call application's windows could not be made");

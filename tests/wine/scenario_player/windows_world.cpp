@@ -16,6 +16,7 @@ constexpr milliseconds kStartTimeout{10000};
 constexpr milliseconds kExitTimeout{10000};
 constexpr milliseconds kWindowPollInterval{5};
 constexpr UINT kSessionChangeTimeoutMs = 5000;
+constexpr UINT kSettleTimeoutMs = 5000;
 
 void Warn(const char* what) {
     std::cerr << "scenario_player: " << what << std::endl;
@@ -103,6 +104,7 @@ void WindowsWorld::PlayApp(const Event& event) {
             break;
         case EventKind::AppStop:
             app_.Stop();
+            AwaitAgent();
             break;
         case EventKind::AppNotify:
             app_.Notify(event.text);
@@ -172,6 +174,27 @@ void WindowsWorld::Press(const std::string& kind, std::uint8_t bits, bool down) 
     timings_.Settled();
 }
 
+// A send is taken after the win events raised before it (measured under Wine 8):
+// when it returns, the agent has acted on the application's departure.
+void WindowsWorld::AwaitAgent() {
+    DWORD_PTR result = 0;
+    if (AgentRunning() && agentWindow_ != nullptr &&
+        SendMessageTimeoutW(agentWindow_, WM_NULL, 0, 0, SMTO_NORMAL, kSettleTimeoutMs, &result) ==
+            0)
+        Warn("the agent did not come back to its queue");
+}
+
+// At log-off Windows asks every top-level window, then tells it the session
+// ends; sent, so the agent has acted when the call returns.
+void WindowsWorld::EndSession() {
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(agentWindow_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                            kSettleTimeoutMs, &result) == 0 ||
+        SendMessageTimeoutW(agentWindow_, WM_ENDSESSION, /*wParam=*/TRUE, ENDSESSION_LOGOFF,
+                            SMTO_NORMAL, kSettleTimeoutMs, &result) == 0)
+        Warn("the agent did not take the end of the session");
+}
+
 // Wine's WTSRegisterSessionNotification succeeds but nothing ever arrives, so the
 // player delivers the change itself, to the window Windows would deliver it to.
 // Sent rather than posted: the agent has taken it when the call returns.
@@ -192,6 +215,9 @@ void WindowsWorld::PlaySession(const Event& event) {
         case EventKind::SessionConnect:
             code = WTS_CONSOLE_CONNECT;
             break;
+        case EventKind::SessionEnd:
+            EndSession();
+            return;
         default:
             return;
     }

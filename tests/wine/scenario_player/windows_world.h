@@ -43,6 +43,9 @@ class WindowsWorld : public demo::World {
     // One input report, timed as a press of `kind`, settled before it returns.
     void Press(const std::string& kind, std::uint8_t bits, bool down);
     DWORD AgentProcess() const;
+    // Returns once the agent has taken everything raised or sent to it before.
+    void AwaitAgent();
+    void EndSession();
 
     demo::Timeline& timeline_;
     PressTimings& timings_;

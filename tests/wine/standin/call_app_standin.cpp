@@ -103,6 +103,8 @@ void CallAppStandIn::run() {
     for (HWND window : created) {
         if (window != nullptr) {
             DestroyWindow(window);
+            if (options_.raiseDestroyEvents)
+                NotifyWinEvent(EVENT_OBJECT_DESTROY, window, OBJID_WINDOW, CHILDID_SELF);
         }
     }
 }

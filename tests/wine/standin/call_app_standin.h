@@ -72,6 +72,10 @@ struct Options {
     // Announce the application on start, as it does when it starts after its
     // clients: broadcast the attach message with 0x8001 before ready().
     bool announce = false;
+    // Raise EVENT_OBJECT_DESTROY for each API window it destroys, as Windows'
+    // USER32 does itself and Wine 8's does not (an out-of-context hook still
+    // gets an event a program raises with NotifyWinEvent).
+    bool raiseDestroyEvents = false;
     // Bound for each notification sent to the agent.
     Millis sendTimeout{5000};
 };

@@ -239,5 +239,58 @@ TEST_F(AgentWithPhone, ClosedWhileRingingLeavesThePhoneDark) {
     ExpectLeds(kAllOut, "closed");
 }
 
+// The call application as a process of its own (callapp_standin.exe), which the
+// test ends as a crash would: its windows never destroyed by itself. Wine raises
+// no window event for them, so only the agent's wait on the process can notice.
+class ApplicationProcess : public AgentWithPhone {
+  protected:
+    // The test's own stand-in stays out of the attach.
+    standin::Options StandInOptions() const override {
+        standin::Options options;
+        options.answerDiscover = false;
+        return options;
+    }
+
+    void TearDown() override {
+        if (application_.hProcess != nullptr) {
+            TerminateProcess(application_.hProcess, standin::kKilledExitCode);
+            CloseHandle(application_.hThread);
+            CloseHandle(application_.hProcess);
+        }
+        AgentWithPhone::TearDown();
+    }
+
+    // Attaches the agent to it and rings call 9, then leaves it waiting.
+    bool StartRingingApplication() {
+        std::wstring commandLine =
+            L"\"" + standin::WindowsPath(CALLAPP_STANDIN_PATH) +
+            L"\" --find-agent --discover-again --wait-discover 5000 --wait-attached 5000"
+            L" --notify \"CALL 9 STATUS RINGING\" --expect-command \"GET CALL 9 TYPE\" 5000"
+            L" --notify \"CALL 9 TYPE INCOMING_P2P\" --wait-discover 60000";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &application_) != 0;
+    }
+
+    bool WaitLeds(const LedState& expected) const {
+        return control_->WaitUntil(
+            [&](const VPHONE_STATUS& status) { return LatestLeds(status) == expected; },
+            kEventTimeout);
+    }
+
+    PROCESS_INFORMATION application_{};
+};
+
+TEST_F(ApplicationProcess, ItsCrashWhileACallRingsPutsRingOut) {
+    ASSERT_TRUE(ReplugPhone(*control_));
+    ASSERT_NE(StartAgent(), nullptr);
+    ASSERT_TRUE(control_->WaitReader(kStartTimeout));
+    ASSERT_TRUE(StartRingingApplication());
+    ASSERT_TRUE(WaitLeds(kRing)) << "call 9 never lit Ring: " << Describe(Leds());
+    ASSERT_TRUE(TerminateProcess(application_.hProcess, standin::kKilledExitCode));
+    EXPECT_TRUE(WaitLeds(kAllOut)) << "after the crash the phone shows " << Describe(Leds());
+}
+
 }  // namespace
 }  // namespace vphone::test
