@@ -83,7 +83,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (attachMessage != 0 && message == attachMessage) {
         OnAttachMessage(window, wParam, lParam);
-        WatchApplication(bridgeState.apiWindow.load());
+        WatchApplication(ApiWindow());
         return 1;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -80,18 +80,3 @@ CallIdText ExtractCallId(const WCHAR* text) {
 void OnHostNotification(const WCHAR* text, HWND window) {
     CarryOut(Decide(text), window);
 }
-
-void OnSessionEnding() {
-    if (AnyIndicatorLit())
-        PutIndicatorsOut();
-}
-
-void OnApplicationGone() {
-    bridgeState.apiWindow = nullptr;
-    // Only a call followed has anything to end: with none, nothing is written.
-    if (IsCallIdEmpty(CallIdSlot::Current))
-        return;
-    const LetGo end = EndCallUnlessHeld(/*namesCurrentCall=*/true, /*finished=*/true);
-    if (end.done)
-        PutOut(end.ringWasLit, /*offHook=*/true);
-}

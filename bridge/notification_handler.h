@@ -16,14 +16,6 @@ void OnApplicationGone();
 // The session ends (WM_ENDSESSION): the indicators go out, as at WM_DESTROY.
 void OnSessionEnding();
 
-// The session ends (WM_ENDSESSION): the indicators go out, as on the agent's way out.
-void OnSessionEnding();
-
-// The call application went away (its API window destroyed or its process
-// ended): the calls it reported end, the indicators go out, and the API window
-// is forgotten, so that no command goes to it and the next attach is taken.
-void OnApplicationGone();
-
 // The id of a call notification: the text before "STATUS", less a leading
 // "CALL " when the text starts with "CALL". Keeps the blank before "STATUS".
 // Units above 0xFF have no 8-bit form and become '?'. Cut to 259 characters.

@@ -91,7 +91,7 @@ class Outside : public testing::Test {
     // Attached since, the agent also holds the application's process, to notice its end.
     void ExpectHandlesAsAtStart() {
         std::map<std::string, std::size_t> expected = plugged_;
-        if (bridgeState.apiWindow.load() != nullptr)
+        if (CallStateCopy().apiWindow != nullptr)
             expected["process"] = 1;
         EXPECT_EQ(simdesk::OpenHandleCounts(), expected);
     }
