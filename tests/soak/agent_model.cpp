@@ -523,10 +523,10 @@ bool AgentModel::SameState(const AgentModel& other) const {
     const auto fields = [](const AgentModel& m) {
         return std::tie(m.plugged_, m.inputs_, m.leds_, m.shown_, m.history_, m.attached_,
                         m.sessionLocked_, m.consoleDetached_, m.currentId_, m.incomingId_,
-                        m.outgoingId_, m.direction_, m.callSeen_, m.ringLit_,
-                        m.answeredByDevice_, m.answeredElsewhere_, m.endedByHost_,
-                        m.endedByDevice_, m.callActive_, m.inProgressBeforeType_, m.newcomerId_,
-                        m.newcomerInProgress_, m.waiting_, m.callOver_);
+                        m.outgoingId_, m.direction_, m.callSeen_, m.ringLit_, m.answeredByDevice_,
+                        m.answeredElsewhere_, m.endedByHost_, m.endedByDevice_, m.callActive_,
+                        m.inProgressBeforeType_, m.newcomerId_, m.newcomerInProgress_, m.waiting_,
+                        m.callOver_);
     };
     return fields(*this) == fields(other);
 }

@@ -58,10 +58,9 @@ class AgentStates {
         std::vector<AgentModel> next;
         for (const AgentModel& state : states_) {
             for (AgentModel& candidate : change(state)) {
-                const bool known =
-                    std::any_of(next.begin(), next.end(), [&](const AgentModel& other) {
-                        return other.SameState(candidate);
-                    });
+                const bool known = std::any_of(
+                    next.begin(), next.end(),
+                    [&](const AgentModel& other) { return other.SameState(candidate); });
                 if (!known)
                     next.push_back(std::move(candidate));
             }

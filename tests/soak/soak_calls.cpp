@@ -32,7 +32,7 @@ const char* const kCallerGivesUp[] = {"MISSED", "MISSED", "REFUSED", "CANCELLED"
 const char* const kOutgoingEnds[] = {"BUSY", "FAILED", "CANCELLED", "UNPLACED"};
 // What the application may say of a call the phone never followed.
 const char* const kOtherCallTails[] = {
-    "STATUS CANCELLED", "STATUS FINISHED",   "STATUS MISSED",    "STATUS REFUSED",
+    "STATUS CANCELLED", "STATUS FINISHED",   "STATUS MISSED",     "STATUS REFUSED",
     "STATUS BUSY",      "STATUS INPROGRESS", "TYPE INCOMING_P2P", "TYPE OUTGOING_P2P",
 };
 const char* const kEndStatuses[] = {"FINISHED", "UNPLACED", "FAILED",   "MISSED",
@@ -147,8 +147,9 @@ bool SoakCalls::SecondRings(const std::string& id) {
     if (random_.Percent(25)) {
         const bool lifted = phone_.IsHandsetLifted();
         const bool button7 = lifted && random_.Percent(50);
-        Tally(std::string("a second call rings, racing ") +
-              (button7 ? "button 7" : lifted ? "the handset put back" : "a lift"));
+        Tally(std::string("a second call rings, racing ") + (button7  ? "button 7"
+                                                             : lifted ? "the handset put back"
+                                                                      : "a lift"));
         const PhoneAction press = button7  ? PhoneAction::PressButton7
                                   : lifted ? PhoneAction::Replace
                                            : PhoneAction::Lift;
@@ -193,9 +194,8 @@ bool SoakCalls::SecondTurn() {
         Tally("second call: lifted, then put back or ended by the far end");
         if (!Play(Step::Press(PhoneAction::Lift)) || !Fiddle())
             return false;
-        return random_.Percent(50)
-                   ? Play(Step::Press(PhoneAction::Replace))
-                   : Play(Step::Party(PartyAction::EndCall, second_, "FINISHED"));
+        return random_.Percent(50) ? Play(Step::Press(PhoneAction::Replace))
+                                   : Play(Step::Party(PartyAction::EndCall, second_, "FINISHED"));
     }
     if (roll < 70) {
         Tally("second call: answered in the application");

@@ -59,8 +59,8 @@ class SoakCalls {
     SoakRandom random_;
     CallPlayer& player_;
     const simdesk::SimulatedPhone& phone_;
-    std::string second_;              // the id of the call that may overlap this one
-    std::set<std::string> live_;      // calls the application has going, from its notifications
+    std::string second_;          // the id of the call that may overlap this one
+    std::set<std::string> live_;  // calls the application has going, from its notifications
     bool locked_ = false;
     bool detached_ = false;
     std::string failure_;
