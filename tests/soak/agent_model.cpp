@@ -405,17 +405,24 @@ void AgentModel::TypeRule(bool outgoing) {
         RecordAnsweredElsewhere();
 }
 
-// The newcomer takes the phone over as if it were the only call: a Ring lit
-// stays lit without a write, an Off-Hook lit for the old call goes out, and
-// the old call waits unless the phone has hung it up.
+// The newcomer takes the phone over as if it were the only call: an Off-Hook
+// lit for the old call goes out, and the old call waits unless the phone has
+// hung it up.
 void AgentModel::TakeOver(const std::string& id, Direction direction, bool inProgress) {
     if (!currentId_.empty() && !endedByDevice_) {
         waiting_ = {currentId_, direction_,
                     (answeredElsewhere_ && callActive_) || inProgressBeforeType_};
     }
-    const bool ringShown = shown_.ring;
+    // As the only call it would light Ring: a Ring already lit stays lit
+    // without a write. Locked or detached, an incoming call lights nothing, so
+    // the old call's Ring goes out.
+    const bool mayLight =
+        direction == Direction::Outgoing || (!sessionLocked_ && !consoleDetached_);
+    const bool ringShown = shown_.ring && mayLight;
     if (shown_.offHook)
         WriteLed(kOffHookLed, false);
+    else if (shown_.ring && !ringShown)
+        WriteLed(kRingLed, false);
     ResetCall();
     callActive_ = false;
     endedByHost_ = endedByDevice_ = false;
