@@ -98,8 +98,6 @@ class AgentModel {
     // Advances whenever the call a press is decided on changes (start, type,
     // answer elsewhere, end): a press decided before may then be dropped.
     std::uint64_t CallVersion() const { return callVersion_; }
-    // The agent follows a call that no end state has closed.
-    bool CallGoing() const { return callSeen_ || direction_ != Direction::None; }
     std::string Describe() const;
     // The same state, whatever the history that led to it.
     bool SameState(const AgentModel& other) const;
