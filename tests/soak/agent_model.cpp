@@ -129,9 +129,9 @@ std::vector<AgentModel> AgentModel::Plugged() const {
     plugged.leds_ = ModelLeds{};
     plugged.history_ = History{};  // a new reader
     std::vector<AgentModel> states;
-    for (const bool ringAsShown : {false, true}) {
+    for (const bool asShown : {false, true}) {
         AgentModel state = plugged;
-        state.ShowOnPlug(ringAsShown);
+        state.ShowOnPlug(asShown);
         if (states.empty() || !states.front().SameState(state))
             states.push_back(std::move(state));
     }
@@ -139,12 +139,18 @@ std::vector<AgentModel> AgentModel::Plugged() const {
 }
 
 // A ringing call shows Ring, a call in progress elsewhere Off-Hook; a call the
-// phone answered shows nothing, as after the answer. Whether a Ring lit before
-// the session was locked is lit again (`ringAsShown`), or Ring follows the
-// lock as the type rule does, the rules leave open.
-void AgentModel::ShowOnPlug(bool ringAsShown) {
+// phone answered shows nothing, as after the answer. Whether the phone shows
+// again what the agent last showed for the call (`asShown`: a Ring lit before
+// the session was locked, or lit again by a repeated type), or what the call's
+// state and the lock give, the rules leave open.
+void AgentModel::ShowOnPlug(bool asShown) {
     if (currentId_.empty() || direction_ == Direction::None)
         return;
+    if (asShown) {
+        if (shown_.ring || shown_.offHook)
+            WriteLed(shown_.ring ? kRingLed : kOffHookLed, /*on=*/true);
+        return;
+    }
     if (answeredElsewhere_ && callActive_) {
         WriteLed(kOffHookLed, true);
         return;
@@ -152,7 +158,7 @@ void AgentModel::ShowOnPlug(bool ringAsShown) {
     const bool ringing = !answeredByDevice_ && !endedByDevice_;
     const bool mayLight =
         direction_ == Direction::Outgoing || (!sessionLocked_ && !consoleDetached_);
-    if (ringing && (ringAsShown ? shown_.ring : mayLight)) {
+    if (ringing && mayLight) {
         WriteLed(kRingLed, true);
         ringLit_ = true;
     }

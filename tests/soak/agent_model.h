@@ -78,8 +78,7 @@ class AgentModel {
     // All of it at once.
     void Report(const PhoneInputs& report, Commands& commands);
     // The phone plugged in shows the followed call at once. Where the rules
-    // leave open what it shows (a Ring lit before the session was locked, a
-    // call that rang while locked), each candidate is one state.
+    // leave open what it shows, each candidate is one state.
     std::vector<AgentModel> Plugged() const;
     void Unplugged();
     bool PhonePlugged() const { return plugged_; }
@@ -128,7 +127,7 @@ class AgentModel {
     void TakeOver(const std::string& id, Direction direction, bool inProgress);
     void FollowWaiting();
     void EndFollowed(bool finished);
-    void ShowOnPlug(bool ringAsShown);
+    void ShowOnPlug(bool asShown);
     void Answer(Commands& commands);
     void HangUp(bool ringOut, Commands& commands);
     void WriteLed(std::uint16_t usage, bool on);

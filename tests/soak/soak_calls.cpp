@@ -99,6 +99,7 @@ bool SoakCalls::Call(unsigned index) {
         !Disturb())
         return false;
     second_ = std::to_string(kSecondCallOffset + index);
+    overlapped_ = false;
     const bool incoming = random_.Percent(60);
     if (!(incoming ? Incoming(id) : Outgoing(id)))
         return false;
@@ -115,6 +116,9 @@ bool SoakCalls::Call(unsigned index) {
 // A second call while `id` rings or is going: one the application tells of
 // but never had, one placed in the application, or one that rings.
 bool SoakCalls::Overlap(const std::string& id) {
+    if (overlapped_)
+        return true;  // two calls at most: the second comes once
+    overlapped_ = true;
     const std::string unknown = std::to_string(kUnknownCallOffset + std::stoul(id));
     const unsigned roll = random_.Below(100);
     if (roll < 20) {

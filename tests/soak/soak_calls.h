@@ -60,6 +60,7 @@ class SoakCalls {
     CallPlayer& player_;
     const simdesk::SimulatedPhone& phone_;
     std::string second_;          // the id of the call that may overlap this one
+    bool overlapped_ = false;     // it came already
     std::set<std::string> live_;  // calls the application has going, from its notifications
     bool locked_ = false;
     bool detached_ = false;
