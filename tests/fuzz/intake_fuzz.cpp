@@ -202,11 +202,9 @@ void CheckCommands(Kind kind, const Observation& before, const Observation& afte
         FUZZ_REQUIRE(requestedType, "a new call's type is requested");
 }
 
-// Whether the notification names the call being followed, the id read as the
-// agent reads it: the text before `keyword`, less a leading "CALL ".
-bool NamesCurrentCall(std::string_view readable, const WCHAR* keyword, const Observation& before) {
-    if (before.current[0] == '\0')
-        return false;
+// The id a notification names, read as the agent reads it: the text before
+// `keyword`, less a leading "CALL ".
+std::string NamedCall(std::string_view readable, const WCHAR* keyword) {
     WCHAR text[kNotificationBufferSize] = {};
     if (!readable.empty()) {
         const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, readable.data(),
@@ -214,52 +212,95 @@ bool NamesCurrentCall(std::string_view readable, const WCHAR* keyword, const Obs
                                               static_cast<int>(kNotificationBufferSize - 1));
         text[units > 0 ? units : 0] = L'\0';
     }
-    return std::string_view(CallIdBefore(text, keyword).data()) == before.current.data();
+    return CallIdBefore(text, keyword).data();
 }
 
 bool PhoneHoldsCall(const Observation& seen) {
-    return seen.answeredByDevice == 1 && seen.callActive == 1;
+    return seen.answeredByDevice == 1 && seen.callActive == 1 && seen.endedByDevice == 0;
 }
 
-// The kinds a notification acts on only for the call being followed, and when.
-bool LeavesCallAlone(Kind kind, std::string_view readable, const Observation& before) {
-    switch (kind) {
-        case Kind::Outgoing:
-        case Kind::Incoming:
-            return !NamesCurrentCall(readable, L"TYPE", before);
-        case Kind::InProgress:
-            return !NamesCurrentCall(readable, L"STATUS", before);
-        case Kind::StartOfCall:
-            // Another call rings while the phone holds one: left to the application.
-            return PhoneHoldsCall(before) && before.current[0] != '\0' &&
-                   !NamesCurrentCall(readable, L"STATUS", before);
-        case Kind::Finished:
-        case Kind::OtherEnd:
-            // While the phone holds its call, only that call's end ends it.
-            return PhoneHoldsCall(before) && !NamesCurrentCall(readable, L"STATUS", before);
-        case Kind::Nothing:
-            break;
-    }
-    return false;
+const WCHAR* IdKeyword(Kind kind) {
+    return kind == Kind::Outgoing || kind == Kind::Incoming ? L"TYPE" : L"STATUS";
 }
 
-void CheckAccepted(Kind kind, std::string_view readable, const Observation& before,
-                   const Observation& after, HWND agentWindow) {
-    for (const CallIdText* id : {&after.current, &after.outgoing, &after.incoming})
-        FUZZ_REQUIRE(Terminated(*id), "every id slot holds a terminated text");
-    if (LeavesCallAlone(kind, readable, before)) {
-        FUZZ_REQUIRE(after == before && Sent().empty(),
-                     "a notification of another call changes nothing of the followed one");
+// A call other than the followed one: its ringing is asked its type and
+// nothing else; its type may take the phone over (peer-to-peer, the phone not
+// holding the followed call) or change nothing; anything else it says changes
+// nothing of the followed call.
+void CheckAnotherCall(Kind kind, std::string_view readable, const Observation& before,
+                      const Observation& after, HWND agentWindow) {
+    const std::string named = NamedCall(readable, IdKeyword(kind));
+    if (kind == Kind::StartOfCall) {
+        FUZZ_REQUIRE(Sent().size() == 1, "another call's ringing asks its type");
+        std::string_view id;
+        FUZZ_REQUIRE(Framed(CommandText(Sent().front(), agentWindow), call_api::kGetCallPrefix,
+                            call_api::kGetCallSuffix, id) &&
+                         id == named,
+                     "the type request names the call that rings");
+        FUZZ_REQUIRE(after == before, "another call's ringing changes nothing of the followed one");
         return;
     }
+    FUZZ_REQUIRE(Sent().empty(), "only a ringing notification of another call sends anything");
+    if (after == before)
+        return;
+    FUZZ_REQUIRE(kind == Kind::Outgoing || kind == Kind::Incoming,
+                 "only a peer-to-peer type of another call changes the followed call");
+    FUZZ_REQUIRE(!PhoneHoldsCall(before), "a call the phone holds keeps the phone");
+    FUZZ_REQUIRE(named == after.current.data(), "the call typed takes the phone over");
+    FUZZ_REQUIRE(after.answeredByDevice == 0 && after.endedByDevice == 0 && after.endedByHost == 0,
+                 "the call taking the phone over starts afresh");
+    FUZZ_REQUIRE(!after.offHookLed || after.answeredElsewhere != 0,
+                 "Off-Hook lit for the old call goes out");
+    if (before.ringLed && after.ringLed) {
+        FUZZ_REQUIRE(after.ledReports == before.ledReports,
+                     "a Ring lit stays lit without a write when another call takes over");
+    }
+}
+
+// After the followed call's end state: no call, or the waiting call, shown as
+// it stands and with none of the old call's hang-up flags.
+void CheckAfterEnd(Kind kind, const Observation& before, const Observation& after,
+                   bool ringAllowed) {
+    if (IsReset(after)) {
+        FUZZ_REQUIRE(!after.ringLed && !after.offHookLed,
+                     "an end state with no call waiting leaves the phone dark");
+        if (kind == Kind::Finished)
+            FUZZ_REQUIRE(after.callActive == 0, "a finished call is no longer active");
+        return;
+    }
+    FUZZ_REQUIRE(after.current != before.current || before.current[0] == '\0',
+                 "an end state ends the call it names");
+    FUZZ_REQUIRE(after.answeredByDevice == 0 && after.endedByDevice == 0 && after.endedByHost == 0,
+                 "the waiting call takes none of the old call's hang-up flags");
+    if (after.answeredElsewhere != 0) {
+        FUZZ_REQUIRE(after.offHookLed && !after.ringLed,
+                     "a waiting call answered elsewhere shows Off-Hook");
+    } else if (after.direction == CallDirection::Outgoing ||
+               (after.direction == CallDirection::Incoming && ringAllowed)) {
+        FUZZ_REQUIRE(after.ringLed && !after.offHookLed,
+                     "a waiting call still ringing rings on the phone");
+    }
+}
+
+// `ringAllowed`: the session is unlocked and the console attached.
+void CheckAccepted(Kind kind, std::string_view readable, const Observation& before,
+                   const Observation& after, HWND agentWindow, bool ringAllowed) {
+    for (const CallIdText* id : {&after.current, &after.outgoing, &after.incoming})
+        FUZZ_REQUIRE(Terminated(*id), "every id slot holds a terminated text");
+    if (kind == Kind::Nothing) {
+        FUZZ_REQUIRE(after == before && Sent().empty(), "a text no rule takes changes nothing");
+        return;
+    }
+    if (before.current[0] != '\0' &&
+        NamedCall(readable, IdKeyword(kind)) != before.current.data()) {
+        CheckAnotherCall(kind, readable, before, after, agentWindow);
+        return;
+    }
+    // The followed call, or any call while none is followed: the single-call rules.
     CheckCommands(kind, before, after, agentWindow);
     FUZZ_REQUIRE(after.ringLed == (after.ringLit != 0), "the Ring LED shows what the agent holds");
-    if (kind == Kind::Finished || kind == Kind::OtherEnd) {
-        FUZZ_REQUIRE(!after.ringLed && !after.offHookLed, "every end state leaves the phone dark");
-        FUZZ_REQUIRE(IsReset(after), "every end state resets the call");
-    }
-    if (kind == Kind::Finished)
-        FUZZ_REQUIRE(after.callActive == 0, "a finished call is no longer active");
+    if (kind == Kind::Finished || kind == Kind::OtherEnd)
+        CheckAfterEnd(kind, before, after, ringAllowed);
 }
 
 void ResetAgent(Desk& desk) {
@@ -334,7 +375,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         FUZZ_REQUIRE(result == 1, "the call application's message is taken");
-        CheckAccepted(kind, readable, before, after, desk.agentWindow);
+        CheckAccepted(kind, readable, before, after, desk.agentWindow,
+                      /*ringAllowed=*/(flags & (kSessionLocked | kConsoleDetached)) == 0);
     }
     return 0;
 }

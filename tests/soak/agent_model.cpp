@@ -122,11 +122,46 @@ bool AgentModel::PhoneReport(PhoneAction action, PhoneInputs* report) {
     return true;
 }
 
-void AgentModel::Plugged() {
-    plugged_ = true;
-    inputs_ = PhoneInputs{};
-    leds_ = ModelLeds{};
-    history_ = History{};  // a new reader
+std::vector<AgentModel> AgentModel::Plugged() const {
+    AgentModel plugged = *this;
+    plugged.plugged_ = true;
+    plugged.inputs_ = PhoneInputs{};
+    plugged.leds_ = ModelLeds{};
+    plugged.history_ = History{};  // a new reader
+    std::vector<AgentModel> states;
+    for (const bool asShown : {false, true}) {
+        AgentModel state = plugged;
+        state.ShowOnPlug(asShown);
+        if (states.empty() || !states.front().SameState(state))
+            states.push_back(std::move(state));
+    }
+    return states;
+}
+
+// A ringing call shows Ring, a call in progress elsewhere Off-Hook; a call the
+// phone answered shows nothing, as after the answer. Whether the phone shows
+// again what the agent last showed for the call (`asShown`: a Ring lit before
+// the session was locked, or lit again by a repeated type), or what the call's
+// state and the lock give, the rules leave open.
+void AgentModel::ShowOnPlug(bool asShown) {
+    if (currentId_.empty() || direction_ == Direction::None)
+        return;
+    if (asShown) {
+        if (shown_.ring || shown_.offHook)
+            WriteLed(shown_.ring ? kRingLed : kOffHookLed, /*on=*/true);
+        return;
+    }
+    if (answeredElsewhere_ && callActive_) {
+        WriteLed(kOffHookLed, true);
+        return;
+    }
+    const bool ringing = !answeredByDevice_ && !endedByDevice_;
+    const bool mayLight =
+        direction_ == Direction::Outgoing || (!sessionLocked_ && !consoleDetached_);
+    if (ringing && mayLight) {
+        WriteLed(kRingLed, true);
+        ringLit_ = true;
+    }
 }
 
 void AgentModel::Unplugged() {
@@ -274,17 +309,12 @@ void AgentModel::Notification(const std::string& text, Commands& commands) {
         (Has(text, "STATUS ROUTING") && direction_ == Direction::None)) {
         const std::string id = CallIdOf(text);
         if (!currentId_.empty() && !IsCurrentCall(id)) {
-            // Another call: the phone stays with the call it holds; any other
-            // call is let go of, and what was lit for it put out.
-            if (PhoneHoldsCall())
-                return;
-            const bool ringWasLit = ringLit_;
-            const bool anyWasLit = ringLit_ || answeredElsewhere_;
-            ResetCall();
-            if (ringWasLit)
-                WriteLed(kRingLed, false);
-            if (anyWasLit)
-                WriteLed(kOffHookLed, false);
+            // Another call rings: asked its type, kept as the newcomer; the
+            // followed call, the LEDs and the presses stay as they are.
+            newcomerId_ = id;
+            newcomerInProgress_ = false;
+            commands.window.push_back("GET CALL " + id + "TYPE");
+            return;
         }
         if (!callSeen_) {
             callSeen_ = true;
@@ -297,26 +327,20 @@ void AgentModel::Notification(const std::string& text, Commands& commands) {
     }
     const bool outgoing = Has(text, "TYPE OUTGOING_P2P");
     if (outgoing || Has(text, "TYPE INCOMING_P2P")) {
-        if (!IsCurrentCall(CallIdOf(text, "TYPE")))
-            return;
-        if (!ringLit_ && (outgoing || (!sessionLocked_ && !consoleDetached_))) {
-            WriteLed(kRingLed, true);
-            ringLit_ = true;
-        }
-        const Direction direction = outgoing ? Direction::Outgoing : Direction::Incoming;
-        std::string& slot = outgoing ? outgoingId_ : incomingId_;
-        if (direction_ != direction || slot != currentId_)
-            CallChanged();
-        direction_ = direction;
-        slot = currentId_;
-        // Reported in progress before its type: answered already, elsewhere.
-        if (inProgressBeforeType_)
-            RecordAnsweredElsewhere();
+        Typed(CallIdOf(text, "TYPE"), outgoing);
         return;
     }
     if (Has(text, "INPROGRESS")) {
-        if (!IsCurrentCall(CallIdOf(text)))
+        const std::string id = CallIdOf(text);
+        if (!IsCurrentCall(id)) {
+            // Another call answered: in the application, since the phone
+            // answers only the followed call.
+            if (!waiting_.id.empty() && id == waiting_.id)
+                waiting_.answeredElsewhere = true;
+            if (!newcomerId_.empty() && id == newcomerId_)
+                newcomerInProgress_ = true;
             return;
+        }
         if (direction_ == Direction::None)
             inProgressBeforeType_ = true;
         // Video only for a call the phone answered.
@@ -328,11 +352,127 @@ void AgentModel::Notification(const std::string& text, Commands& commands) {
         return;
     }
     const bool finished = Has(text, "STATUS FINISHED");
-    if (!finished && !IsOtherEndState(text))
+    if (!finished && !IsOtherEndState(text)) {
+        // Any other type of the newcomer: not a call the phone follows.
+        if (Has(text, "TYPE") && !newcomerId_.empty() && CallIdOf(text, "TYPE") == newcomerId_)
+            newcomerId_.clear();
         return;
-    // While the phone holds its call, the end of another call does not end it.
-    if (PhoneHoldsCall() && !IsCurrentCall(CallIdOf(text)))
+    }
+    const std::string id = CallIdOf(text);
+    if (!newcomerId_.empty() && id == newcomerId_)
+        newcomerId_.clear();
+    if (!currentId_.empty() && !IsCurrentCall(id)) {
+        // The end of another call ends nothing the phone follows.
+        if (!waiting_.id.empty() && id == waiting_.id)
+            waiting_ = Waiting{};
         return;
+    }
+    EndFollowed(finished);
+    FollowWaiting();
+}
+
+// A peer-to-peer type: of the followed call as for a single call, of the
+// newcomer by the rules of overlapping calls, of any other call nothing.
+void AgentModel::Typed(const std::string& id, bool outgoing) {
+    if (IsCurrentCall(id)) {
+        if (id == newcomerId_)
+            newcomerId_.clear();
+        TypeRule(outgoing);
+        return;
+    }
+    if (newcomerId_.empty() || id != newcomerId_)
+        return;
+    const bool inProgress = newcomerInProgress_;
+    newcomerId_.clear();
+    newcomerInProgress_ = false;
+    const Direction direction = outgoing ? Direction::Outgoing : Direction::Incoming;
+    if (!currentId_.empty() && PhoneHoldsCall()) {
+        // Call waiting: nothing shows it until the held call ends.
+        waiting_ = {id, direction, inProgress};
+        return;
+    }
+    TakeOver(id, direction, inProgress);
+}
+
+// The type rule of a single call, for the followed call.
+void AgentModel::TypeRule(bool outgoing) {
+    if (!ringLit_ && (outgoing || (!sessionLocked_ && !consoleDetached_))) {
+        WriteLed(kRingLed, true);
+        ringLit_ = true;
+    }
+    const Direction direction = outgoing ? Direction::Outgoing : Direction::Incoming;
+    std::string& slot = outgoing ? outgoingId_ : incomingId_;
+    if (direction_ != direction || slot != currentId_)
+        CallChanged();
+    direction_ = direction;
+    slot = currentId_;
+    // Reported in progress before its type: answered already, elsewhere.
+    if (inProgressBeforeType_)
+        RecordAnsweredElsewhere();
+}
+
+// The newcomer takes the phone over as if it were the only call: an Off-Hook
+// lit for the old call goes out, and the old call waits unless the phone has
+// hung it up.
+void AgentModel::TakeOver(const std::string& id, Direction direction, bool inProgress) {
+    if (!currentId_.empty() && !endedByDevice_) {
+        waiting_ = {currentId_, direction_,
+                    (answeredElsewhere_ && callActive_) || inProgressBeforeType_};
+    }
+    // As the only call it would light Ring: a Ring already lit stays lit
+    // without a write. Locked or detached, an incoming call lights nothing, so
+    // the old call's Ring goes out.
+    const bool mayLight =
+        direction == Direction::Outgoing || (!sessionLocked_ && !consoleDetached_);
+    const bool ringShown = shown_.ring && mayLight;
+    if (shown_.offHook)
+        WriteLed(kOffHookLed, false);
+    else if (shown_.ring && !ringShown)
+        WriteLed(kRingLed, false);
+    ResetCall();
+    callActive_ = false;
+    endedByHost_ = endedByDevice_ = false;
+    callSeen_ = true;
+    currentId_ = id;
+    ringLit_ = ringShown;
+    inProgressBeforeType_ = inProgress;
+    TypeRule(direction == Direction::Outgoing);
+}
+
+// The followed call ended: the waiting call is followed at once, ringing or
+// answered elsewhere, with none of the old call's hang-up flags.
+void AgentModel::FollowWaiting() {
+    if (waiting_.id.empty())
+        return;
+    const Waiting next = waiting_;
+    waiting_ = Waiting{};
+    ResetCall();
+    callActive_ = false;
+    endedByHost_ = endedByDevice_ = false;
+    callSeen_ = true;
+    currentId_ = next.id;
+    if (next.direction == Direction::None) {
+        inProgressBeforeType_ = next.answeredElsewhere;
+        return;
+    }
+    const bool outgoing = next.direction == Direction::Outgoing;
+    direction_ = next.direction;
+    (outgoing ? outgoingId_ : incomingId_) = next.id;
+    if (next.answeredElsewhere) {
+        answeredElsewhere_ = true;
+        callActive_ = true;
+        WriteLed(kRingLed, false);
+        WriteLed(kOffHookLed, true);
+        return;
+    }
+    if (outgoing || (!sessionLocked_ && !consoleDetached_)) {
+        WriteLed(kRingLed, true);
+        ringLit_ = true;
+    }
+}
+
+// An end state of the followed call, or any end state while no call is followed.
+void AgentModel::EndFollowed(bool finished) {
     if (finished) {
         if (!endedByDevice_) {
             endedByHost_ = true;
@@ -345,6 +485,23 @@ void AgentModel::Notification(const std::string& text, Commands& commands) {
     }
     PutIndicatorsOut();
     ResetCall();
+}
+
+std::vector<AgentModel> AgentModel::ApplicationGone() const {
+    std::vector<AgentModel> states;
+    for (const bool finished : {true, false}) {
+        AgentModel state = *this;
+        state.newcomerId_.clear();
+        state.newcomerInProgress_ = false;
+        state.waiting_ = Waiting{};
+        if (!state.currentId_.empty() || state.callSeen_) {
+            state.EndFollowed(finished);
+            state.CallChanged();
+        }
+        if (states.empty() || !states.front().SameState(state))
+            states.push_back(std::move(state));
+    }
+    return states;
 }
 
 void AgentModel::PutIndicatorsOut() {
@@ -368,26 +525,23 @@ void AgentModel::ResetCall() {
 
 // Each write carries one LED; the others in the report go out with it.
 void AgentModel::WriteLed(std::uint16_t usage, bool on) {
-    if (!plugged_)
-        return;
-    leds_ = {usage == kRingLed && on, usage == kOffHookLed && on};
+    shown_ = {usage == kRingLed && on, usage == kOffHookLed && on};
     if (on)
         callOver_ = false;
+    if (plugged_)
+        leds_ = shown_;
 }
 
 bool AgentModel::SameState(const AgentModel& other) const {
     const auto fields = [](const AgentModel& m) {
-        return std::tie(m.plugged_, m.inputs_, m.leds_, m.history_, m.attached_, m.sessionLocked_,
-                        m.consoleDetached_, m.currentId_, m.incomingId_, m.outgoingId_,
-                        m.direction_, m.callSeen_, m.ringLit_, m.answeredByDevice_,
+        return std::tie(m.plugged_, m.inputs_, m.leds_, m.shown_, m.history_, m.attached_,
+                        m.sessionLocked_, m.consoleDetached_, m.currentId_, m.incomingId_,
+                        m.outgoingId_, m.direction_, m.callSeen_, m.ringLit_, m.answeredByDevice_,
                         m.answeredElsewhere_, m.endedByHost_, m.endedByDevice_, m.callActive_,
-                        m.inProgressBeforeType_, m.callOver_);
+                        m.inProgressBeforeType_, m.newcomerId_, m.newcomerInProgress_, m.waiting_,
+                        m.callOver_);
     };
     return fields(*this) == fields(other);
-}
-
-std::string AgentModel::RingingCall() const {
-    return direction_ == Direction::Incoming && !answeredElsewhere_ ? incomingId_ : std::string();
 }
 
 std::string AgentModel::Describe() const {
@@ -412,5 +566,10 @@ std::string AgentModel::Describe() const {
         if (set)
             text += std::string(", ") + name;
     }
+    if (!newcomerId_.empty())
+        text += "; newcomer '" + newcomerId_ + "'" + (newcomerInProgress_ ? " in progress" : "");
+    if (!waiting_.id.empty())
+        text += "; waiting '" + waiting_.id + "'" +
+                (waiting_.answeredElsewhere ? " answered elsewhere" : "");
     return text + "; leds " + ::Describe(leds_);
 }

@@ -2,6 +2,14 @@
 // notification or a press must produce, and which LEDs the phone then shows.
 // The soak and the state-machine fuzz target hold the live agent against it
 // after every step. A plain value: copies try out the orders a race allows.
+//
+// Several calls at once: the phone follows one call (the followed call); a
+// call that rings while another is followed is asked its type and kept as the
+// newcomer; once typed peer-to-peer it takes the phone over unless the phone
+// holds the followed call, and the call it displaces (or, while the phone
+// holds one, the newcomer itself) waits, to be followed as soon as the
+// followed call ends. Notifications about any other call change nothing of
+// the followed one.
 #pragma once
 
 #include <cstdint>
@@ -69,13 +77,18 @@ class AgentModel {
     void EndReport(const PhoneInputs& report);
     // All of it at once.
     void Report(const PhoneInputs& report, Commands& commands);
-    void Plugged();
+    // The phone plugged in shows the followed call at once. Where the rules
+    // leave open what it shows, each candidate is one state.
+    std::vector<AgentModel> Plugged() const;
     void Unplugged();
     bool PhonePlugged() const { return plugged_; }
 
     // ---- The desktop and the call application ----
     void Session(SessionEvent event);
     void Notification(const std::string& text, Commands& commands);
+    // The call application went away (and came back): every call it reported
+    // ends as if its end state had arrived, FINISHED or another; both states.
+    std::vector<AgentModel> ApplicationGone() const;
 
     // ---- What can be checked ----
     ModelLeds Leds() const { return leds_; }
@@ -84,10 +97,6 @@ class AgentModel {
     // Advances whenever the call a press is decided on changes (start, type,
     // answer elsewhere, end): a press decided before may then be dropped.
     std::uint64_t CallVersion() const { return callVersion_; }
-    // The incoming call a lift would answer now, or empty.
-    std::string RingingCall() const;
-    // The agent follows a call that no end state has closed.
-    bool CallGoing() const { return callSeen_ || direction_ != Direction::None; }
     std::string Describe() const;
     // The same state, whatever the history that led to it.
     bool SameState(const AgentModel& other) const;
@@ -105,7 +114,20 @@ class AgentModel {
         bool operator==(const History&) const = default;
     };
 
+    struct Waiting {
+        std::string id;  // empty: no call waits
+        Direction direction = Direction::None;
+        bool answeredElsewhere = false;
+        bool operator==(const Waiting&) const = default;
+    };
+
     Press Decide(const Item& item, const Item& item0, const Item& item1, const Item& item2) const;
+    void Typed(const std::string& id, bool outgoing);
+    void TypeRule(bool outgoing);
+    void TakeOver(const std::string& id, Direction direction, bool inProgress);
+    void FollowWaiting();
+    void EndFollowed(bool finished);
+    void ShowOnPlug(bool asShown);
     void Answer(Commands& commands);
     void HangUp(bool ringOut, Commands& commands);
     void WriteLed(std::uint16_t usage, bool on);
@@ -120,6 +142,7 @@ class AgentModel {
     bool plugged_ = true;
     PhoneInputs inputs_;
     ModelLeds leds_;
+    ModelLeds shown_;  // what the agent's writes ask the phone to show, plugged or not
     History history_;
     // The desktop.
     bool attached_ = true;
@@ -136,6 +159,10 @@ class AgentModel {
     bool endedByDevice_ = false;
     bool callActive_ = false;
     bool inProgressBeforeType_ = false;
+    // The other calls.
+    std::string newcomerId_;
+    bool newcomerInProgress_ = false;
+    Waiting waiting_;
     // The checks.
     bool callOver_ = false;
     std::uint64_t callVersion_ = 0;

@@ -14,6 +14,7 @@
 // is not.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,6 +51,21 @@ class AgentStates {
     void Apply(Change change) {
         for (AgentModel& state : states_)
             change(state);
+    }
+    // A change that may leave a state in more than one way the rules allow.
+    template <typename Change>
+    void Fork(Change change) {
+        std::vector<AgentModel> next;
+        for (const AgentModel& state : states_) {
+            for (AgentModel& candidate : change(state)) {
+                const bool known = std::any_of(
+                    next.begin(), next.end(),
+                    [&](const AgentModel& other) { return other.SameState(candidate); });
+                if (!known)
+                    next.push_back(std::move(candidate));
+            }
+        }
+        states_ = std::move(next);
     }
     const AgentModel& Front() const { return states_.front(); }
     std::size_t Count() const { return states_.size(); }

@@ -144,7 +144,10 @@ void CallPlayer::PlayParty(const Step& step) {
     simdesk::CallApplication& app = world_.app;
     switch (step.party) {
         case PartyAction::IncomingCall:
-            app.IncomingCall(step.id);
+            if (step.text.empty())
+                app.IncomingCall(step.id);
+            else
+                app.IncomingCall(step.id, step.text);  // a type other than peer-to-peer
             break;
         case PartyAction::OutgoingCall:
             app.OutgoingCall(step.id);
@@ -189,7 +192,7 @@ std::string CallPlayer::Play(const Step& step) {
             switch (step.desk) {
                 case DeskAction::Plug:
                     if (world_.phone.Plug())
-                        states_.Apply([](AgentModel& state) { state.Plugged(); });
+                        states_.Fork([](const AgentModel& state) { return state.Plugged(); });
                     break;
                 case DeskAction::Unplug:
                     if (world_.phone.Unplug())
@@ -215,6 +218,7 @@ std::string CallPlayer::Play(const Step& step) {
                     break;
                 case DeskAction::RestartApplication:
                     world_.RestartApplication();
+                    states_.Fork([](const AgentModel& state) { return state.ApplicationGone(); });
                     break;
             }
             break;
@@ -234,6 +238,7 @@ std::string CallPlayer::Play(const Step& step) {
     }
     world_.Settle();
     const StepSeen seen{world_.TakeTraffic(), LedsOf(world_.phone)};
+    lastNotifications_ = seen.traffic.notifications;
     std::string why =
         raced ? states_.CheckRace(*press, seen, counts_) : states_.CheckStep(press, seen, counts_);
     mostStates_ = std::max(mostStates_, states_.Count());

@@ -12,7 +12,7 @@
 
 // The call application's side, as CallApplication offers it.
 enum class PartyAction {
-    IncomingCall,
+    IncomingCall,  // of the type in `text`, peer-to-peer when empty
     OutgoingCall,
     AnswerCall,  // answered in the application, or by the far end
     EndCall,     // with the status in `text`
@@ -68,6 +68,8 @@ class CallPlayer {
     std::size_t mostStates() const { return mostStates_; }
     std::uint64_t steps() const { return steps_; }
     std::uint64_t races() const { return races_; }
+    // What the application sent during the last step.
+    const std::vector<std::string>& lastNotifications() const { return lastNotifications_; }
 
   private:
     void PlayParty(const Step& step);
@@ -79,5 +81,6 @@ class CallPlayer {
     CheckCounts counts_;
     std::uint64_t steps_ = 0;
     std::uint64_t races_ = 0;
+    std::vector<std::string> lastNotifications_;
     std::deque<std::string> recent_;  // the last steps and what they made the parties say
 };

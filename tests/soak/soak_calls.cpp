@@ -1,8 +1,20 @@
 #include "soak_calls.h"
 
+#include <string>
+#include <string_view>
+
 namespace {
 
 constexpr unsigned kFirstCallId = 1000;
+// The overlapping call of call n is kSecondCallOffset + n; a call the
+// application never had is kUnknownCallOffset + n.
+constexpr unsigned kSecondCallOffset = 500000;
+constexpr unsigned kUnknownCallOffset = 900000;
+// Chances, in percent, of a second call overlapping a ringing, an outgoing and
+// an answered call.
+constexpr unsigned kOverlapRinging = 30;
+constexpr unsigned kOverlapOutgoing = 15;
+constexpr unsigned kOverlapInProgress = 30;
 // How far apart the two sides of a race start, in microseconds.
 constexpr unsigned kRaceSpreadUs = 250;
 
@@ -18,6 +30,25 @@ constexpr unsigned kRestartPerMille = 12;
 const char* const kIncomingEnds[] = {"MISSED", "MISSED", "REFUSED", "CANCELLED", "FAILED", "BUSY"};
 const char* const kCallerGivesUp[] = {"MISSED", "MISSED", "REFUSED", "CANCELLED"};
 const char* const kOutgoingEnds[] = {"BUSY", "FAILED", "CANCELLED", "UNPLACED"};
+// What the application may say of a call the phone never followed.
+const char* const kOtherCallTails[] = {
+    "STATUS CANCELLED", "STATUS FINISHED",   "STATUS MISSED",     "STATUS REFUSED",
+    "STATUS BUSY",      "STATUS INPROGRESS", "TYPE INCOMING_P2P", "TYPE OUTGOING_P2P",
+};
+const char* const kEndStatuses[] = {"FINISHED", "UNPLACED", "FAILED",   "MISSED",
+                                    "REFUSED",  "BUSY",     "CANCELLED"};
+
+// The call a "CALL <id> STATUS <status>" notification names, and its status.
+bool StatusOf(const std::string& text, std::string* id, std::string* status) {
+    constexpr std::string_view kCall = "CALL ";
+    constexpr std::string_view kStatus = " STATUS ";
+    const std::size_t at = text.find(kStatus);
+    if (!text.starts_with(kCall) || at == std::string::npos || at <= kCall.size())
+        return false;
+    *id = text.substr(kCall.size(), at - kCall.size());
+    *status = text.substr(at + kStatus.size());
+    return true;
+}
 
 template <std::size_t N>
 const char* Pick(SoakRandom& random, const char* const (&choices)[N]) {
@@ -36,7 +67,23 @@ std::uint64_t SoakRandom::Next() {
 
 bool SoakCalls::Play(const Step& step) {
     failure_ = player_.Play(step);
+    Follow();
     return failure_.empty();
+}
+
+// Keeps the calls the application has going, by what it said.
+void SoakCalls::Follow() {
+    for (const std::string& text : player_.lastNotifications()) {
+        std::string id, status;
+        if (!StatusOf(text, &id, &status))
+            continue;
+        if (status == "RINGING" || status == "ROUTING")
+            live_.insert(id);
+        for (const char* end : kEndStatuses) {
+            if (status == end)
+                live_.erase(id);
+        }
+    }
 }
 
 bool SoakCalls::Race(PhoneAction press, PartyAction action, const std::string& id,
@@ -51,21 +98,133 @@ bool SoakCalls::Call(unsigned index) {
                                               : PartyAction::ReplyDuringCommand)) ||
         !Disturb())
         return false;
+    second_ = std::to_string(kSecondCallOffset + index);
+    overlapped_ = false;
     const bool incoming = random_.Percent(60);
     if (!(incoming ? Incoming(id) : Outgoing(id)))
         return false;
-    // The phone could not end it (locked, unplugged, detached): the person
-    // ends it in the application.
-    if (player_.model().CallGoing()) {
+    // The phone could not end it (locked, unplugged, detached, or it followed
+    // the other call): the person ends it in the application.
+    if (live_.count(id) != 0) {
         Tally("ended in the application, the phone being ignored");
         if (!Play(Step::Party(PartyAction::EndCall, id, "FINISHED")))
             return false;
     }
-    return PutHandsetDown() && Disturb();
+    return SecondTurn() && EndLeftOver() && PutHandsetDown() && Disturb();
+}
+
+// A second call while `id` rings or is going: one the application tells of
+// but never had, one placed in the application, or one that rings.
+bool SoakCalls::Overlap(const std::string& id) {
+    if (overlapped_)
+        return true;  // two calls at most: the second comes once
+    overlapped_ = true;
+    const std::string unknown = std::to_string(kUnknownCallOffset + std::stoul(id));
+    const unsigned roll = random_.Below(100);
+    if (roll < 20) {
+        const char* tail = Pick(random_, kOtherCallTails);
+        Tally(std::string("another call's notification: ") + tail);
+        const std::string text = "CALL " + unknown + " " + tail;
+        if (random_.Percent(30)) {
+            const PhoneAction press =
+                phone_.IsHandsetLifted() ? PhoneAction::Replace : PhoneAction::Lift;
+            return Race(press, PartyAction::Notify, {}, text);
+        }
+        return Play(Step::Party(PartyAction::Notify, {}, text));
+    }
+    if (roll < 30) {
+        Tally("a call placed in the application meanwhile");
+        return Play(Step::Party(PartyAction::OutgoingCall, second_)) &&
+               (random_.Percent(50) || Play(Step::Party(PartyAction::AnswerCall, second_))) &&
+               Play(Step::Party(PartyAction::EndCall, second_, "FINISHED"));
+    }
+    if (roll < 40) {
+        Tally("a second call of a type not followed");
+        return Play(Step::Party(PartyAction::IncomingCall, second_, "INCOMING_PSTN"));
+    }
+    return SecondRings(id);
+}
+
+// A second peer-to-peer call rings: it takes the phone over from a call the
+// phone does not hold, or waits.
+bool SoakCalls::SecondRings(const std::string& id) {
+    if (random_.Percent(25)) {
+        const bool lifted = phone_.IsHandsetLifted();
+        const bool button7 = lifted && random_.Percent(50);
+        Tally(std::string("a second call rings, racing ") + (button7  ? "button 7"
+                                                             : lifted ? "the handset put back"
+                                                                      : "a lift"));
+        const PhoneAction press = button7  ? PhoneAction::PressButton7
+                                  : lifted ? PhoneAction::Replace
+                                           : PhoneAction::Lift;
+        if (!Race(press, PartyAction::IncomingCall, second_) ||
+            (button7 && !Play(Step::Press(PhoneAction::ReleaseButton7))))
+            return false;
+    } else {
+        Tally("a second call rings");
+        if (!Play(Step::Party(PartyAction::IncomingCall, second_)))
+            return false;
+    }
+    if (!Disturb())
+        return false;
+    const unsigned roll = random_.Below(100);
+    if (roll < 25) {
+        const char* status = Pick(random_, kCallerGivesUp);
+        Tally(std::string("the second call ends first: ") + status);
+        return Play(Step::Party(PartyAction::EndCall, second_, status));
+    }
+    if (roll < 40) {
+        Tally("the second call answered in the application");
+        return Play(Step::Party(PartyAction::AnswerCall, second_));
+    }
+    if (roll < 50) {
+        Tally("the first call ends while the second rings");
+        return Play(Step::Party(PartyAction::EndCall, id, Pick(random_, kIncomingEnds)));
+    }
+    return true;  // both go on
+}
+
+// The second call, if still going once the first has ended, is the one the
+// phone follows: the person deals with it on the phone or in the application.
+bool SoakCalls::SecondTurn() {
+    if (live_.count(second_) == 0)
+        return true;
+    const unsigned roll = random_.Below(100);
+    if (roll < 40) {
+        if (phone_.IsHandsetLifted()) {
+            Tally("second call: handset put back");
+            return Play(Step::Press(PhoneAction::Replace));
+        }
+        Tally("second call: lifted, then put back or ended by the far end");
+        if (!Play(Step::Press(PhoneAction::Lift)) || !Fiddle())
+            return false;
+        return random_.Percent(50) ? Play(Step::Press(PhoneAction::Replace))
+                                   : Play(Step::Party(PartyAction::EndCall, second_, "FINISHED"));
+    }
+    if (roll < 70) {
+        Tally("second call: answered in the application");
+        return Play(Step::Party(PartyAction::AnswerCall, second_)) &&
+               Play(Step::Party(PartyAction::EndCall, second_, "FINISHED"));
+    }
+    Tally("second call: missed");
+    return Play(Step::Party(PartyAction::EndCall, second_, "MISSED"));
+}
+
+// Whatever is still going ends in the application.
+bool SoakCalls::EndLeftOver() {
+    const std::set<std::string> left = live_;
+    for (const std::string& id : left) {
+        Tally("a call left going ended in the application");
+        if (!Play(Step::Party(PartyAction::EndCall, id, "FINISHED")))
+            return false;
+    }
+    return true;
 }
 
 bool SoakCalls::Incoming(const std::string& id) {
     if (!Play(Step::Party(PartyAction::IncomingCall, id)) || !Disturb())
+        return false;
+    if (random_.Percent(kOverlapRinging) && !Overlap(id))
         return false;
     const unsigned roll = random_.Below(100);
     if (roll < 30) {
@@ -95,6 +254,8 @@ bool SoakCalls::Outgoing(const std::string& id) {
         return false;
     if (!Play(Step::Party(PartyAction::OutgoingCall, id)) || !Disturb())
         return false;
+    if (random_.Percent(kOverlapOutgoing) && !Overlap(id))
+        return false;
     const unsigned roll = random_.Below(100);
     if (roll < 45) {
         Tally("outgoing, answered by the far end");
@@ -119,7 +280,8 @@ bool SoakCalls::Outgoing(const std::string& id) {
 
 // The call is in progress: the person may fiddle with the phone, then one side ends it.
 bool SoakCalls::InProgress(const std::string& id) {
-    if (!Disturb() || !Fiddle() || !Disturb())
+    if (!Disturb() || (random_.Percent(kOverlapInProgress) && !Overlap(id)) || !Fiddle() ||
+        !Disturb())
         return false;
     enum class End { HandsetBack, Button7, FarEnd, LiftAndBack, HandsetBackRaces, Button7Races };
     const unsigned roll = random_.Below(100);

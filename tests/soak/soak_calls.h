@@ -1,11 +1,14 @@
 // The soak's calls: every kind a desktop session sees, with the desktop
 // disturbed at random points and a press racing the other side now and then.
-// The sequence of steps follows from the seed alone (whichever side wins one
-// of its races, the call goes on or ends alike); the threads' timing does not.
+// A second call may overlap the first: it rings while the first rings or is in
+// progress, or the application tells of a call the phone never followed. The
+// sequence of steps follows from the seed alone, but for which calls are left
+// to end in the application after a race; the threads' timing does not.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 #include "call_steps.h"
@@ -46,11 +49,19 @@ class SoakCalls {
     bool Disturb();
     bool PutHandsetDown();
     bool Fiddle();
+    bool Overlap(const std::string& id);
+    bool SecondRings(const std::string& id);
+    bool SecondTurn();
+    bool EndLeftOver();
+    void Follow();
     void Tally(const std::string& what) { ++tally_[what]; }
 
     SoakRandom random_;
     CallPlayer& player_;
     const simdesk::SimulatedPhone& phone_;
+    std::string second_;          // the id of the call that may overlap this one
+    bool overlapped_ = false;     // it came already
+    std::set<std::string> live_;  // calls the application has going, from its notifications
     bool locked_ = false;
     bool detached_ = false;
     std::string failure_;
