@@ -28,6 +28,11 @@ constexpr unsigned kWarmUpCalls = 300;  // by then every bounded log of the part
 // few dozen with what is in flight; a block kept per call grows past this.
 constexpr std::int64_t kAllocationDrift = 256;
 constexpr unsigned kProgressEvery = 1000;
+// Restarts of the application on a settled world before the calls: each is a
+// new process and new windows, attached and followed by the agent. A block kept
+// per restart shows here at once, where the end check needs thousands of calls.
+constexpr unsigned kRestarts = 64;
+constexpr std::int64_t kRestartDrift = 8;
 
 struct Options {
     std::uint64_t seed = 1;
@@ -108,6 +113,28 @@ void PrintTotals(const CallPlayer& player, const SoakCalls& calls, unsigned play
         static_cast<unsigned long long>(counts.commandsChecked));
 }
 
+// False, with the figures printed, when restarting the application leaves
+// allocations or handles behind.
+bool RestartsLeaveNothing(CallWorld& world) {
+    // The first restart may make records kept for the rest of the run.
+    world.RestartApplication();
+    world.Settle();
+    const ProcessFigures before = TakeProcessFigures();
+    for (unsigned i = 0; i < kRestarts; ++i) {
+        world.RestartApplication();
+        world.Settle();
+    }
+    const ProcessFigures after = TakeProcessFigures();
+    std::printf("after %u restarts of the application: %s\n", kRestarts + 1,
+                Describe(after).c_str());
+    if (after.handles == before.handles &&
+        after.liveAllocations - before.liveAllocations <= kRestartDrift)
+        return true;
+    std::printf("FAILED: %u restarts of the application: %s before, %s after\n", kRestarts,
+                Describe(before).c_str(), Describe(after).c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,6 +154,8 @@ int main(int argc, char** argv) {
         CallWorld world;
         const ProcessFigures start = TakeProcessFigures();
         std::printf("start: %s\n", Describe(start).c_str());
+        if (!RestartsLeaveNothing(world))
+            ++failures;
         if (options.jitter)
             simdesk::EnableJitter({options.seed, options.maxDelayUs, /*undelayedPercent=*/50});
 

@@ -16,15 +16,18 @@ constexpr DWORD kProcessIdStep = 4;
 
 struct ProcessObject : KernelObject {
     const char* Kind() const override { return "process"; }
+    bool IsSignaled() const override { return ended; }
+    void OnLastHandleClosed() override;
     DWORD id = 0;
     std::set<DWORD> threads;
     bool ended = false;
-    bool IsSignaled() const override { return ended; }
+    bool opened = false;  // a handle to it is open
 };
 
 struct ProcessTable {
     std::map<DWORD, std::shared_ptr<ProcessObject>> running;
-    // Ended ones stay reachable while a handle keeps them.
+    // Ended ones stay reachable while a handle keeps them, and only then, as
+    // Windows frees a process object with its last handle.
     std::map<DWORD, std::weak_ptr<ProcessObject>> ended;
     DWORD nextId = kFirstPeerProcessId;
 };
@@ -50,11 +53,19 @@ void OnThreadExit(DWORD threadId) {
             process.id == kAgentProcessId)
             continue;
         process.ended = true;
-        table.ended[process.id] = it->second;
+        if (process.opened)
+            table.ended[process.id] = it->second;
         table.running.erase(it);
         NotifyDesktopChanged();
         return;
     }
+}
+
+// Lock held: CloseHandle calls it so.
+void ProcessObject::OnLastHandleClosed() {
+    opened = false;
+    if (ended)
+        Processes().ended.erase(id);
 }
 
 void EnsureExitHook() {
@@ -106,5 +117,6 @@ HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD dwProcessId) {
         SetLastErrorValue(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    process->opened = true;
     return NewHandle(process);
 }
