@@ -4,6 +4,7 @@
 #include "app/application_watch.h"
 #include "bridge/bridge_state.h"
 #include "bridge/button_reader.h"
+#include "bridge/carry_out.h"
 #include "bridge/host_channel.h"
 #include "bridge/notification_handler.h"
 #include "hid/hot_plug.h"

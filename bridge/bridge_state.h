@@ -16,9 +16,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "bridge/call_api.h"
 #include "platform/platform.h"
-
-enum class CallDirection : std::int32_t { None = 0, Incoming = 1, Outgoing = 2 };
 
 inline constexpr std::size_t kCallIdSlotSize = 260;  // at most 259 characters + NUL
 using CallIdText = std::array<char, kCallIdSlotSize>;
@@ -64,9 +63,6 @@ struct Decision {
     HostCommand command = HostCommand::None;
     CallIdText commandId{};
 };
-
-// Makes the decided indicator writes, then sends the command from `sender`.
-void CarryOut(const Decision& decision, HWND sender);
 
 // Indicator writes reach the phone in the order they were decided: a transition
 // queues its writes under the lock, and one thread at a time writes the queue

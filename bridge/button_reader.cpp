@@ -1,5 +1,6 @@
 #include "bridge/button_reader.h"
 
+#include "bridge/carry_out.h"
 #include "hid/target_device.h"
 
 ReaderContext& readerContext = *new ReaderContext();
@@ -10,24 +11,6 @@ constexpr DWORD kWaitSliceMs = 1000;
 
 // Reused for every read; only the reader thread touches it.
 OVERLAPPED readOverlapped;
-
-bool IsHookSwitchItem(const ItemView& item) {
-    return item.page == target_device::kTelephonyPage && item.min == target_device::kHookSwitch;
-}
-
-bool IsButton7Pressed(const ItemView& item) {
-    return item.page == target_device::kButtonPage && item.min == target_device::kHangUpButton &&
-           item.first == target_device::kHangUpButton;
-}
-
-bool IsFirstReport(const ReportHistory& history) {
-    return history.first0 == ReportHistory::kNoReport && history.first1 == ReportHistory::kNoReport;
-}
-
-// The hook moved while item 0 stayed as it was.
-bool HookChangedAlone(const ReportHistory& history, const ItemView& item0, const ItemView& item1) {
-    return history.first0 == item0.first && history.first1 != item1.first;
-}
 
 // Waits for the pending read in slices. False when a stop was requested first.
 bool WaitForRead(const ReaderContext& context, HANDLE event) {
@@ -114,35 +97,6 @@ void ActOnReport(const ReaderContext& context, ReportHistory& history) {
     history.first0 = item0.first;
     history.first1 = item1.first;
     history.first2 = item2.first;
-}
-
-PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemView& item1,
-                       const ItemView& item2, const ReportHistory& history, const CallView& call) {
-    const bool ignoringButtons = !call.attached || call.sessionLocked || call.consoleDetached;
-
-    const bool hookDown = IsHookSwitchItem(item) && item.first == target_device::kHookSwitch;
-    if (hookDown && call.direction == CallDirection::Incoming && !call.answeredElsewhere &&
-        !call.incomingIdEmpty) {
-        if (ignoringButtons)
-            return PressAction::None;
-        const bool edge = IsFirstReport(history) || HookChangedAlone(history, item0, item1);
-        return edge ? PressAction::Answer : PressAction::None;
-    }
-
-    if (ignoringButtons || call.endedByHost)
-        return PressAction::None;
-    const bool hookUp = IsHookSwitchItem(item) && item.first == 0;
-    const bool button7 = IsButton7Pressed(item) && call.direction != CallDirection::None;
-    if (!hookUp && !button7)
-        return PressAction::None;
-
-    const bool edge = (IsFirstReport(history) && item0.first != target_device::kPhoneMute) ||
-                      HookChangedAlone(history, item0, item1) ||
-                      // Button 7 counts once per press, and only for the Button 7 item itself.
-                      (button7 && item2.page == target_device::kButtonPage &&
-                       item2.first == target_device::kHangUpButton &&
-                       history.first2 != target_device::kHangUpButton);
-    return edge ? PressAction::HangUp : PressAction::None;
 }
 
 DWORD WINAPI ReaderThreadMain(LPVOID parameter) {

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "bridge/bridge_state.h"
+#include "bridge/press_rules.h"
 #include "hid/device_record.h"
 #include "platform/platform.h"
 
@@ -36,43 +37,8 @@ DWORD WINAPI ReaderThreadMain(LPVOID context);
 // Wakes a reader blocked in its read so that it notices a stop request at once.
 void CancelPendingRead(const ReaderContext& context);
 
-// ---- Decision rules, kept free of I/O so they can be checked on their own ----
-
-// What the rules see of one input item. A missing item (a report with fewer
-// than three) and a value item both read as page 0, min 0, first 0.
-struct ItemView {
-    USHORT page = 0;
-    USHORT min = 0;
-    USHORT first = 0;  // first usage pressed, 0 when none
-};
-
+// What the rules see of input item `index`; a missing item reads as page 0.
 ItemView ViewOfItem(const ReportItem* items, ULONG itemCount, ULONG index);
-
-// First usages of items 0, 1 and 2 after the previous report; 0x00FF until a
-// report has been seen.
-struct ReportHistory {
-    static constexpr USHORT kNoReport = 0x00FF;
-    USHORT first0 = kNoReport;
-    USHORT first1 = kNoReport;
-    USHORT first2 = kNoReport;
-};
-
-// The call state the rules test, read once per item.
-struct CallView {
-    CallDirection direction = CallDirection::None;
-    bool attached = false;
-    bool answeredElsewhere = false;
-    bool incomingIdEmpty = true;
-    bool endedByHost = false;
-    bool sessionLocked = false;
-    bool consoleDetached = false;
-};
-
-enum class PressAction { None, Answer, HangUp };
-
-// The rule for one item, given items 0 to 2 of the same report and the history.
-PressAction DecideItem(const ItemView& item, const ItemView& item0, const ItemView& item1,
-                       const ItemView& item2, const ReportHistory& history, const CallView& call);
 
 // The reader's step for one decoded report: every item's press decided, recorded
 // and carried out, then the history moved on.

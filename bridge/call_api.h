@@ -2,7 +2,13 @@
 // message names, attach result codes, command texts and notification keywords.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
+
+// A call's type as the call application reports it; only peer-to-peer calls
+// are followed.
+enum class CallDirection : std::int32_t { None = 0, Incoming = 1, Outgoing = 2 };
 
 namespace call_api {
 

@@ -6,7 +6,6 @@
 #include "app/app_globals.h"
 #include "bridge/bridge_state.h"
 #include "bridge/call_api.h"
-#include "bridge/notification_handler.h"
 
 UINT attachMessage = 0;
 UINT discoverMessage = 0;
@@ -82,16 +81,4 @@ void ReadNotificationText(const COPYDATASTRUCT* data, WCHAR (&text)[kNotificatio
     const int converted = MultiByteToWideChar(CP_THREAD_ACP, 0, source, static_cast<int>(length),
                                               text, static_cast<int>(kNotificationBufferSize - 1));
     text[converted > 0 ? converted : 0] = L'\0';
-}
-
-LRESULT OnCopyData(HWND window, WPARAM wParam, LPARAM lParam) {
-    // Until the call application attaches there is no one to follow: a text
-    // naming no sender would otherwise light the phone for any program.
-    const HWND api = ApiWindow();
-    if (api == nullptr || reinterpret_cast<HWND>(wParam) != api)
-        return 0;
-    WCHAR text[kNotificationBufferSize];
-    ReadNotificationText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text);
-    OnHostNotification(text, window);
-    return 1;
 }

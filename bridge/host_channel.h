@@ -36,6 +36,3 @@ void ComposeCommand(CommandBuffer& buffer, std::initializer_list<std::string_vie
 // never more than kNotificationBufferSize - 1, stopping at the first NUL. A null
 // payload gives an empty text.
 void ReadNotificationText(const COPYDATASTRUCT* data, WCHAR (&text)[kNotificationBufferSize]);
-
-// WM_COPYDATA of the main window: the result the window procedure returns.
-LRESULT OnCopyData(HWND window, WPARAM wParam, LPARAM lParam);

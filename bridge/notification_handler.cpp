@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "bridge/call_api.h"
+#include "bridge/carry_out.h"
+#include "bridge/host_channel.h"
 
 namespace {
 
@@ -79,4 +81,16 @@ CallIdText ExtractCallId(const WCHAR* text) {
 
 void OnHostNotification(const WCHAR* text, HWND window) {
     CarryOut(Decide(text), window);
+}
+
+LRESULT OnCopyData(HWND window, WPARAM wParam, LPARAM lParam) {
+    // Until the call application attaches there is no one to follow: a text
+    // naming no sender would otherwise light the phone for any program.
+    const HWND api = ApiWindow();
+    if (api == nullptr || reinterpret_cast<HWND>(wParam) != api)
+        return 0;
+    WCHAR text[kNotificationBufferSize];
+    ReadNotificationText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text);
+    OnHostNotification(text, window);
+    return 1;
 }

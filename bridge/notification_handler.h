@@ -5,6 +5,10 @@
 #include "bridge/bridge_state.h"
 #include "platform/platform.h"
 
+// WM_COPYDATA of the main window: a text from the attached API window goes to
+// OnHostNotification. The result the window procedure returns.
+LRESULT OnCopyData(HWND window, WPARAM wParam, LPARAM lParam);
+
 // Handles one notification text; `window` is the sender of any command sent.
 void OnHostNotification(const WCHAR* text, HWND window);
 

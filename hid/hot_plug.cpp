@@ -8,6 +8,7 @@
 #include "app/app_globals.h"
 #include "bridge/bridge_state.h"
 #include "bridge/button_reader.h"
+#include "bridge/carry_out.h"
 #include "hid/device_record.h"
 #include "hid/indicator_output.h"
 

@@ -4,6 +4,7 @@
 
 #include "bridge/bridge_state.h"
 #include "bridge/button_reader.h"
+#include "bridge/carry_out.h"
 #include "bridge/notification_handler.h"
 
 namespace {
