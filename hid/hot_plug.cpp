@@ -48,16 +48,17 @@ void StartReader(const WCHAR* path) {
     if (!OpenTargetDevice(ansiPath.get()))
         return;
 
+    // A call that rings or is in progress shows at once on the phone just plugged
+    // in. Written before the reader starts: once its first read is pending, the
+    // phone shows what the agent knows.
+    CarryOut(ShowCallOnPhone(), mainWindow);
+
     readerContext.device = &deviceRecord;
     readerContext.window = mainWindow;
     readerContext.phase = ReaderPhase::Running;
     readerContext.thread = CreateThread(nullptr, 0, ReaderThreadMain, &readerContext, 0, nullptr);
-    if (readerContext.thread == nullptr) {
+    if (readerContext.thread == nullptr)
         readerContext.phase = ReaderPhase::None;
-        return;
-    }
-    // A call that rings or is in progress shows at once on the phone just plugged in.
-    CarryOut(ShowCallOnPhone(), mainWindow);
 }
 
 // The reader has finished with the record: take it back. Its message may still
