@@ -9,7 +9,6 @@ namespace {
 // callback runs on it too, as it looks at its queue.
 struct ApplicationWatch {
     HWND apiWindow = nullptr;
-    DWORD process = 0;
     HANDLE processHandle = nullptr;  // SYNCHRONIZE only
     HWINEVENTHOOK hook = nullptr;
 };
@@ -53,7 +52,6 @@ void WatchApplication(HWND apiWindow) {
         process == 0 || process == GetCurrentProcessId())
         return;
     watch.apiWindow = apiWindow;
-    watch.process = process;
     // Either may fail (an application running elevated can refuse the handle);
     // the other still notices most departures.
     watch.processHandle = OpenProcess(SYNCHRONIZE, /*bInheritHandle=*/FALSE, process);

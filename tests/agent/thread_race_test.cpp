@@ -46,6 +46,16 @@ void LiftWithTheRingWriteHeld(AgentSession& session) {
     ASSERT_EQ(session.phone.HeldLedReportCount(), 1u) << "the reader waits in its Ring write";
 }
 
+// Call 5 rings, the handset is lifted, and the caller gives up while the
+// reader's Ring write for that answer is still held.
+void MissCall5InsideTheHeldRingWrite(AgentSession& session) {
+    session.app.IncomingCall("5");
+    session.Settle();
+    ASSERT_NO_FATAL_FAILURE(LiftWithTheRingWriteHeld(session));
+    session.app.MissCall("5");
+    session.Settle();
+}
+
 // A new call answered in the application is not the phone's: Off-Hook shows it,
 // Ring is out, and no video or answer is sent for it.
 void ExpectAnsweredInTheApplication(AgentSession& session, const std::string& id) {
@@ -121,12 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Reader, ForeignReaderEnded, testing::Values(false, true
 TEST(LiftRacingTheEndOfACall, RecordsAndSendsNothingForTheEndedCall) {
     AgentSession session;
     ASSERT_TRUE(session.StartWithPhoneAndApp());
-    session.app.IncomingCall("5");
-    session.Settle();
-
-    ASSERT_NO_FATAL_FAILURE(LiftWithTheRingWriteHeld(session));
-    session.app.MissCall("5");
-    session.Settle();
+    ASSERT_NO_FATAL_FAILURE(MissCall5InsideTheHeldRingWrite(session));
     EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
     session.Settle();
 
@@ -214,12 +219,7 @@ TEST(LiftRacingTheEndOfTheCall, TakesNoHoldOfTheCallBeingEnded) {
 TEST(HeldRingWrite, LandsBeforeTheNextCallsRing) {
     AgentSession session;
     ASSERT_TRUE(session.StartWithPhoneAndApp());
-    session.app.IncomingCall("5");
-    session.Settle();
-
-    ASSERT_NO_FATAL_FAILURE(LiftWithTheRingWriteHeld(session));
-    session.app.MissCall("5");
-    session.Settle();
+    ASSERT_NO_FATAL_FAILURE(MissCall5InsideTheHeldRingWrite(session));
     session.app.IncomingCall("6");
     session.Settle();
     EXPECT_EQ(session.phone.ReleaseLedReports(), 1u);
